@@ -1,0 +1,2 @@
+// Placeholder until the layout netlist format program lands.
+#include "formats/layout.h"

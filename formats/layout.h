@@ -1,0 +1,2 @@
+// The layout netlist format program.
+#pragma once

@@ -1,0 +1,124 @@
+// The library's single export and the order of one run.
+#include <cstring>
+
+#include "host/run.h"
+#include "platform/platform.h"
+#include "reader/design.h"
+#include "reader/parser.h"
+#include "resources/messages.h"
+#include "runtime/channels.h"
+#include "runtime/driver.h"
+#include "zedid.h"
+
+namespace {
+
+constexpr char TemporaryFileName[] = "ZEDID.TMP";
+constexpr char IntermediateExtension[] = ".ONL";
+constexpr char SummaryFormat[] = "%d Parts, %d Library Parts, %d Nets, %d Pins\n";
+
+// Two-file mode is chosen when the formatter is built, never at run time:
+// this formatter writes one file, so it holds no "/2".
+constexpr char SwitchText[] = "";
+
+bool TwoFileMode() { return std::strstr(SwitchText, "/2") != nullptr; }
+
+struct HostState {
+    const char* basepath = EmptyText;  // argument 1, held whole for the run
+    bool running = false;              // a call is in progress
+};
+
+HostState Host;
+
+// The intermediate file's name, or null when no memory can be had.
+char* IntermediateFileName(const char* basepath) {
+    std::size_t length = std::strlen(basepath);
+    char* name = static_cast<char*>(AllocateMemory(length + sizeof IntermediateExtension));
+    if (name == nullptr) return nullptr;
+    std::memcpy(name, basepath, length);
+    std::memcpy(name + length, IntermediateExtension, sizeof IntermediateExtension);
+    return name;
+}
+
+// Ends a run that created the temporary file: files are closed before the
+// temporary file is deleted.
+int TearDown(int result) {
+    CloseChannelFiles();
+    DeleteFileByName(TemporaryFileName);
+    ReleaseRun();
+    return result;
+}
+
+// Ends a run that failed before the temporary file existed.
+int GiveUp(int message) {
+    ReportMessage(message);
+    CloseChannelFiles();
+    ReleaseRun();
+    return ZEDID_RESULT_ERRORS;
+}
+
+int Run(const char* basepath, const char* outputfile, const char* secondfile) {
+    if (basepath != nullptr) {
+        char* copy = CopyText(basepath);
+        if (copy != nullptr) Host.basepath = copy;
+    }
+    ClearMessageLine();
+
+    if (!OpenChannelFile(FirstOutputChannel, outputfile)) return GiveUp(MsgFirstOutputFile);
+    if (TwoFileMode()) {
+        if (secondfile == nullptr || secondfile[0] == '\0') return GiveUp(MsgTwoFileNames);
+        if (!OpenChannelFile(SecondOutputChannel, secondfile)) return GiveUp(MsgSecondOutputFile);
+    }
+    if (!OpenChannelFile(TemporaryChannel, TemporaryFileName)) return GiveUp(MsgTemporaryFile);
+
+    // A base path that is absent or could not be held names no file.
+    char* name = Host.basepath != EmptyText ? IntermediateFileName(Host.basepath) : nullptr;
+    TextFile* intermediate = name != nullptr ? OpenTextFile(name, "rt") : nullptr;
+    ReleaseMemory(name);
+    if (intermediate == nullptr) {
+        ReportMessage(MsgIntermediateFile);
+        return TearDown(ZEDID_RESULT_ERRORS);
+    }
+    int read = ReadIntermediateFile(intermediate);
+    CloseTextFile(intermediate);
+
+    int failure = 0;
+    if (!read)
+        failure = MsgReadFailed;
+    else if (Design.partcount == 0)
+        failure = MsgNoParts;
+    else if (Design.netpincount == 0 || Design.netcount == 0)
+        failure = MsgNoNets;
+    if (failure != 0) {
+        ReportMessage(failure);
+        return TearDown(ZEDID_RESULT_ERRORS);
+    }
+
+    char summary[FormattedTextSize];
+    FormatText(summary, FormattedTextSize, SummaryFormat, Design.partcount, Design.componentcount, Design.netcount,
+               Design.netpincount);
+    SendToHost(summary);
+    return TearDown(RunFormatProgram());
+}
+
+}  // namespace
+
+const char* DesignBasePath() { return Host.basepath; }
+
+void ReleaseBasePath() {
+    FreeText(Host.basepath);
+    Host.basepath = EmptyText;
+}
+
+extern "C" ZEDID_API int ZEDID_CALL ZedidDLL90(const char* designbasepath, const char* outputfile,
+                                                const char* secondfile, const char*, MessageCallback callback,
+                                                void* module) {
+    // The run state exists once; a call from inside a callback would tear
+    // it from under the running call.
+    if (Host.running) return ZEDID_RESULT_ERRORS;
+    Host.running = true;
+    ConnectHost(callback, module);
+    int result = Run(designbasepath, outputfile, secondfile);
+    ConnectHost(nullptr, nullptr);
+    Host.running = false;
+    return result;
+}

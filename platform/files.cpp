@@ -1,0 +1,164 @@
+// Text files with the host platform's text-mode rules. On Windows the C
+// runtime's own text mode does the work; elsewhere the rules are applied
+// here, so an intermediate file written on Windows reads the same and the
+// netlist is byte-identical on every platform.
+#include "platform/platform.h"
+
+#include <cstdio>
+#include <cstring>
+
+#if defined(_WIN32)
+
+struct TextFile {
+    std::FILE* stream;
+};
+
+TextFile* OpenTextFile(const char* name, const char* mode) {
+    if (name == nullptr) return nullptr;
+    TextFile* file = static_cast<TextFile*>(AllocateMemory(sizeof(TextFile)));
+    if (file == nullptr) return nullptr;
+    file->stream = std::fopen(name, mode);
+    if (file->stream == nullptr) {
+        ReleaseMemory(file);
+        return nullptr;
+    }
+    return file;
+}
+
+void CloseTextFile(TextFile* file) {
+    if (file == nullptr) return;
+    std::fclose(file->stream);
+    ReleaseMemory(file);
+}
+
+void WriteTextFile(TextFile* file, const char* text) { std::fputs(text, file->stream); }
+
+int ReadTextLine(TextFile* file, char* store, int size) {
+    if (size < 1) return 0;
+    if (std::fgets(store, size, file->stream) == nullptr) {
+        store[0] = '\0';
+        return 0;
+    }
+    return 1;
+}
+
+int DeleteFileByName(const char* name) { return std::remove(name) == 0 ? 1 : 0; }
+
+#else
+
+#include <sys/stat.h>
+
+namespace {
+
+constexpr int ReadBlockSize = 64 * 1024;
+constexpr int EndOfFileMark = 26;  // Ctrl+Z ends a text file on the host platform
+
+}  // namespace
+
+struct TextFile {
+    std::FILE* stream;
+    bool writing;
+    bool ended;  // the end of the file or a Ctrl+Z was met: nothing more is read
+    int position;  // next unread byte of block
+    int length;    // bytes held in block
+    unsigned char block[ReadBlockSize];
+};
+
+namespace {
+
+bool IsDirectory(std::FILE* stream) {
+    struct stat info;
+    return fstat(fileno(stream), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool FillBlock(TextFile* file) {
+    file->position = 0;
+    file->length = static_cast<int>(std::fread(file->block, 1, ReadBlockSize, file->stream));
+    return file->length > 0;
+}
+
+// The next character as text mode delivers it, or -1 at the end.
+int NextCharacter(TextFile* file) {
+    if (file->ended) return -1;
+    if (file->position == file->length && !FillBlock(file)) {
+        file->ended = true;
+        return -1;
+    }
+    int c = file->block[file->position++];
+    if (c == EndOfFileMark) {
+        file->ended = true;
+        return -1;
+    }
+    if (c == '\r') {
+        if (file->position == file->length && !FillBlock(file)) return '\r';
+        if (file->block[file->position] == '\n') {
+            file->position++;
+            return '\n';
+        }
+    }
+    return c;
+}
+
+}  // namespace
+
+TextFile* OpenTextFile(const char* name, const char* mode) {
+    if (name == nullptr || mode == nullptr) return nullptr;
+    bool writing = mode[0] == 'w';
+    TextFile* file = static_cast<TextFile*>(AllocateMemory(sizeof(TextFile)));
+    if (file == nullptr) return nullptr;
+    file->stream = std::fopen(name, writing ? "wb" : "rb");
+    if (file->stream != nullptr && !writing && IsDirectory(file->stream)) {
+        // Opening a directory for reading succeeds here but not on the host
+        // platform; refuse it the same way.
+        std::fclose(file->stream);
+        file->stream = nullptr;
+    }
+    if (file->stream == nullptr) {
+        ReleaseMemory(file);
+        return nullptr;
+    }
+    file->writing = writing;
+    file->ended = false;
+    file->position = 0;
+    file->length = 0;
+    return file;
+}
+
+void CloseTextFile(TextFile* file) {
+    if (file == nullptr) return;
+    std::fclose(file->stream);
+    ReleaseMemory(file);
+}
+
+void WriteTextFile(TextFile* file, const char* text) {
+    if (file == nullptr || !file->writing) return;
+    for (;;) {
+        const char* lineend = std::strchr(text, '\n');
+        if (lineend == nullptr) {
+            std::fputs(text, file->stream);
+            return;
+        }
+        std::fwrite(text, 1, static_cast<std::size_t>(lineend - text), file->stream);
+        std::fwrite("\r\n", 1, 2, file->stream);
+        text = lineend + 1;
+    }
+}
+
+int ReadTextLine(TextFile* file, char* store, int size) {
+    if (size < 1) return 0;
+    int count = 0;
+    if (file != nullptr && !file->writing) {
+        while (count < size - 1) {
+            int c = NextCharacter(file);
+            if (c < 0) break;
+            store[count++] = static_cast<char>(c);
+            if (c == '\n') break;
+        }
+    }
+    store[count] = '\0';
+    return count > 0 ? 1 : 0;
+}
+
+int DeleteFileByName(const char* name) { return std::remove(name) == 0 ? 1 : 0; }
+
+#endif

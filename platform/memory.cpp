@@ -1,0 +1,50 @@
+// The library's one way to the heap, with the test hook that fails a chosen
+// allocation.
+#include "platform/platform.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+struct HeapState {
+    long failat = -1;  // allocation number that fails; -1: none
+    long made = 0;     // allocations attempted since the hook was last set
+};
+
+HeapState Heap;
+
+bool NextAllocationFails() {
+    long number = Heap.made++;
+    return number == Heap.failat;
+}
+
+}  // namespace
+
+void* AllocateMemory(std::size_t size) {
+    if (NextAllocationFails()) return nullptr;
+    return std::malloc(size == 0 ? 1 : size);
+}
+
+void* ResizeMemory(void* block, std::size_t size) {
+    if (NextAllocationFails()) return nullptr;
+    return std::realloc(block, size == 0 ? 1 : size);
+}
+
+void ReleaseMemory(void* block) { std::free(block); }
+
+char* CopyText(const char* text) {
+    std::size_t length = std::strlen(text);
+    char* copy = static_cast<char*>(AllocateMemory(length + 1));
+    if (copy != nullptr) std::memcpy(copy, text, length + 1);
+    return copy;
+}
+
+long SetAllocationFailure(long countdown) {
+    long made = Heap.made;
+    Heap.failat = countdown;
+    Heap.made = 0;
+    return made;
+}
+
+long AllocationsMade() { return Heap.made; }

@@ -1,0 +1,128 @@
+// The design tables: the in-memory model of one design, filled by the section
+// parsers, read by the format runtime and freed by the run's release.
+#pragma once
+
+#include <cstdint>
+
+// Every table starts with this many slots and grows by as many.
+constexpr int32_t TableStep = 256;
+
+struct Property {
+    Property* next;     // next property of the same record, file order
+    const char* name;   // owned copy, or EmptyText
+    const char* value;  // owned copy, or EmptyText
+};
+
+struct LibPin {
+    LibPin* next;          // next pin of the same component, pin order
+    const char* number;    // pin number as written in the file
+    int32_t component;     // index of its component definition
+    int32_t numbervalue;   // decimal value of a digit-only number, else -1
+    int32_t pintype;       // first byte of "pintype" minus 48; 0 when none
+    const char* pinname;   // "pinname" property, EmptyText when none
+    const char* lpinname;  // "lpinname" property, EmptyText when none
+    Property* properties;  // other pin properties, file order
+};
+
+struct NetPin {
+    NetPin* nextonpart;    // next connection of the same part, pin order
+    NetPin* nextonnet;     // next connection of the same net, file order
+    LibPin* libpin;        // the pin it connects; not owned
+    int32_t part;          // index of its part in the sorted parts table
+    int32_t net;           // index of its net
+    Property* properties;  // connection properties, file order
+};
+
+struct PartInstance {
+    const char* reference;  // reference designator as written after "place"
+    const char* value;      // part value: component name or template expansion
+    NetPin* netpins;        // the part's connections, pin order; owned here
+    Property* properties;   // part properties, file order
+    int32_t component;      // index of its component definition
+};
+
+struct ComponentDef {
+    const char* name;       // as written after "component"
+    const char* sourcelib;  // "sourcelib" of its image, EmptyText when none
+    Property* properties;   // other image properties, file order
+    LibPin* libpins;        // its pins, pin order
+};
+
+struct Net {
+    const char* name;      // as written after "net"
+    NetPin* netpins;       // its connections, file order; not owned
+    int16_t localnumber;   // always 0 from the reader
+    uint8_t netdir;        // first byte of "netdir" minus 48; 0 when none
+    char nettype;          // first byte of "nettype"; 'L' when none
+    Property* properties;  // other net properties, file order
+};
+
+struct DesignTables {
+    PartInstance** parts;  // sorted by reference after each placement section
+    int32_t partcount;
+    int32_t partcapacity;
+    ComponentDef** components;  // file order
+    int32_t componentcount;
+    int32_t componentcapacity;
+    Net** nets;  // file order
+    int32_t netcount;
+    int32_t netcapacity;
+    int32_t netpincount;  // connections made during the read
+};
+
+struct DesignHeader {
+    const char* timestamp;
+    const char* Program;
+    const char* source;
+    const char* title;
+    const char* date;
+    const char* document;
+    const char* revision;
+    const char* organization;
+    const char* address1;
+    const char* address2;
+    const char* address3;
+    const char* address4;
+};
+
+struct PipeText {
+    PipeText* next;
+    const char* text;
+};
+
+// The process-wide design of the current run.
+extern DesignTables Design;
+extern DesignHeader Header;
+extern PipeText* PipeTextList;
+
+// Starts the tables afresh for a read: counts 0, 256 slots each; 0 when the
+// memory cannot be had.
+int StartDesignTables();
+// Append a record with a copy of the text and the defaults; each gives the
+// record and stores its index, or gives null (table unchanged) when memory
+// cannot be had.
+ComponentDef* AddComponentDef(const char* name, int32_t* index);
+PartInstance* AddPartInstance(const char* reference, int32_t component, int32_t* index);
+Net* AddNet(const char* name, int32_t* index);
+// First component definition of that exact name, its index stored; or null
+// and -1.
+ComponentDef* FindComponentDef(const char* name, int32_t* index);
+// First pin of the component whose number text is exactly NUMBER, or null.
+LibPin* FindLibPin(const ComponentDef* component, const char* number);
+// Binary search of the sorted parts table; the index or -1.
+int32_t FindPart(const char* reference);
+// Byte-wise order of references; negative, zero or positive.
+int CompareReferences(const char* a, const char* b);
+// The decimal value of a non-empty digit-only pin number, else -1.
+int32_t PinNumberValue(const char* number);
+// Puts PIN into the component's pins by pin order.
+void InsertLibPin(ComponentDef* component, LibPin* pin);
+// Puts CONNECTION into the part's connections by pin order; 0 when it is a
+// duplicate pin (not inserted).
+int InsertNetPin(PartInstance* part, NetPin* connection);
+
+// Release of the run's design: parts with their connections, nets,
+// component definitions with their pins; then the header and the pipetext.
+void ReleaseDesignTables();
+void ReleaseDesignHeader();
+void ReleasePipeText();

@@ -1,0 +1,41 @@
+// Combine templates: literal text with {property} references, from which part
+// values and footprints are composed.
+#pragma once
+
+#include <cstdint>
+
+struct Property;
+
+constexpr int32_t LiteralSegment = 0;
+constexpr int32_t PropertyReferenceSegment = 1;
+// An expansion holds at most this many characters; longer ones are cut.
+constexpr int ExpansionLimit = 255;
+
+struct TemplateSegment {
+    TemplateSegment* next;
+    int32_t kind;      // LiteralSegment or PropertyReferenceSegment
+    const char* text;  // owned: literal text or property name
+};
+
+struct CombineTemplate {
+    TemplateSegment* first;  // null for an empty template
+};
+
+extern CombineTemplate PartValueCombine;   // "partvaluecombine"
+extern CombineTemplate FootprintCombine;   // "pcbfootprintcombine"
+
+// Parses TEXT into TEMPLATE; 1 when the whole text was parsed, 0 on a
+// malformed text (the segments appended before the fault are kept).
+int ParseCombineTemplate(const char* text, CombineTemplate* tmpl);
+// Appends a segment after LAST (null: the first of this parse, which replaces
+// the template's old segments); gives the new segment, or null without memory.
+TemplateSegment* AppendSegment(TemplateSegment* last, int32_t kind, const char* text, CombineTemplate* tmpl);
+// Expands TEMPLATE over PROPERTIES into the shared expansion buffer, which
+// stays valid until the next expansion.
+const char* ExpandTemplate(const CombineTemplate* tmpl, const Property* properties);
+// Value of the first property named exactly NAME, or EmptyText.
+const char* FindProperty(const char* name, const Property* properties);
+const char* FindNetProperty(const char* name);   // over the current net
+const char* FindPartProperty(const char* name);  // over the current part
+// Frees both templates and leaves them empty.
+void ReleaseTemplates();

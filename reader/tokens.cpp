@@ -1,0 +1,2 @@
+// Placeholder until the token reader lands.
+#include "reader/tokens.h"

@@ -1,0 +1,54 @@
+// Output channels and the message path to the host. Channel 0 collects a
+// message line that is sent when ended; channels 1 to 3 are text files:
+// the first output file, the second (two-file mode only) and "ZEDID.TMP".
+#pragma once
+
+#include "zedid.h"
+
+constexpr int MessageChannel = 0;
+constexpr int FirstOutputChannel = 1;
+constexpr int SecondOutputChannel = 2;
+constexpr int TemporaryChannel = 3;
+constexpr int ChannelCount = 4;
+
+// The message line holds at most this many characters; a text that would
+// take it past this sends the line first.
+constexpr int MessageLineLimit = 125;
+
+// Where messages go and which module's string table holds their texts; set
+// by the run before anything is reported.
+void ConnectHost(MessageCallback callback, void* module);
+// Empties channel 0's message line; collected text is dropped unsent.
+void ClearMessageLine();
+
+// Opens NAME for writing in text mode as file channel CHANNEL and keeps a
+// copy of the name for ConcatenateChannel; 1 on success, 0 when the file
+// cannot be opened (nothing is kept then).
+int OpenChannelFile(int channel, const char* name);
+// 1 when file channel CHANNEL holds an open file.
+int ChannelIsOpen(int channel);
+// Closes every open file channel, in the order 1, 2, 3; names are kept.
+void CloseChannelFiles();
+// Frees the kept channel file names (part of the run's release).
+void ReleaseChannelNames();
+
+// Writes TEXT to CHANNEL: collects it on channel 0, writes it unchanged to
+// an open file channel. 1 when written or collected; 0 for an illegal
+// channel, after message 1 with the channel number has been reported.
+int WriteString(int channel, const char* text);
+// Channel 0: sends the message line, even when empty, and empties it; 1.
+// Other channels: WriteString of a line feed, with its result.
+int EndLine(int channel);
+// Hands TEXT to the host's callback once; passes on its result.
+int SendToHost(const char* text);
+// Loads message ID from the string table and sends it unchanged.
+void ReportMessage(int id);
+// Loads message ID, fills its "%d"/"%s" with the arguments and sends the
+// result whole, however long the filled-in texts are.
+void ReportFilledMessage(int id, ...);
+// Appends the whole file of channel SOURCE to channel DESTINATION, reopening
+// the source for reading; the source then stays open at its end until the
+// channels are closed. 1 when appended; 0 when refused: silently for a
+// channel outside 1 to 3, with message 9 when either file is not open or the
+// source cannot be reopened.
+int ConcatenateChannel(int destination, int source);

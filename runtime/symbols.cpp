@@ -1,0 +1,4 @@
+// Placeholder until the format runtime lands.
+#include "runtime/symbols.h"
+
+void ReleaseSymbols() {}

@@ -1,0 +1,132 @@
+// Text-mode files, message lookup and the message formatter.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/platform.h"
+#include "resources/messages.h"
+#include "support.h"
+
+namespace {
+
+std::string ReadAllPieces(const char* name, int size) {
+    TextFile* file = OpenTextFile(name, "rt");
+    EXPECT_NE(file, nullptr);
+    std::string all;
+    char piece[1100];
+    while (ReadTextLine(file, piece, size)) all += std::string(piece) + "|";
+    CloseTextFile(file);
+    return all;
+}
+
+TEST(TextFiles, WrittenLineFeedIsStoredAsCarriageReturnLineFeed) {
+    ScratchDirectory scratch;
+    TextFile* file = OpenTextFile("out.txt", "wt");
+    ASSERT_NE(file, nullptr);
+    WriteTextFile(file, "a\nb\r\n\nc");
+    CloseTextFile(file);
+    EXPECT_EQ(ReadBytes("out.txt"), "a\r\nb\r\r\n\r\nc");
+}
+
+TEST(TextFiles, ReadingFollowsTextModeRules) {
+    ScratchDirectory scratch;
+    struct Row {
+        const char* bytes;
+        const char* pieces;  // each line read, followed by "|"
+    } rows[] = {
+        {"a\r\nb\r\n", "a\n|b\n|"},
+        {"lone\rcr\n", "lone\rcr\n|"},
+        {"end\r", "end\r|"},
+        {"\r\r\n", "\r\n|"},
+        {"one\ntwo", "one\n|two|"},
+        {"before\x1a" "after\n", "before|"},
+        {"\x1a", ""},
+        {"", ""},
+    };
+    for (const Row& row : rows) {
+        WriteBytes("in.txt", row.bytes);
+        EXPECT_EQ(ReadAllPieces("in.txt", 1024), row.pieces) << "bytes: " << row.bytes;
+    }
+}
+
+TEST(TextFiles, LineReadStopsAtItsLimitLikeTheRuntime) {
+    ScratchDirectory scratch;
+    WriteBytes("in.txt", "abcdefg\r\nhi\n");
+    EXPECT_EQ(ReadAllPieces("in.txt", 4), "abc|def|g\n|hi\n|");
+}
+
+TEST(TextFiles, CarriageReturnAtBlockBoundaryStillPairs) {
+    ScratchDirectory scratch;
+    std::string bytes(64 * 1024 - 1, 'x');
+    bytes += "\r\nz";
+    WriteBytes("in.txt", bytes);
+    TextFile* file = OpenTextFile("in.txt", "rt");
+    ASSERT_NE(file, nullptr);
+    std::string all;
+    static char piece[70000];
+    while (ReadTextLine(file, piece, sizeof piece)) all += piece;
+    CloseTextFile(file);
+    EXPECT_EQ(all, std::string(64 * 1024 - 1, 'x') + "\nz");
+}
+
+TEST(TextFiles, MissingFileAndDirectoryCannotBeOpenedForReading) {
+    ScratchDirectory scratch;
+    EXPECT_EQ(OpenTextFile("missing.txt", "rt"), nullptr);
+    EXPECT_EQ(OpenTextFile(".", "rt"), nullptr);
+    EXPECT_EQ(OpenTextFile(nullptr, "rt"), nullptr);
+}
+
+TEST(Messages, EveryIdLoadsItsText) {
+    char store[MessageTextSize];
+    for (const MessageEntry& entry : MessageTable) {
+        EXPECT_EQ(LoadMessageText(nullptr, entry.id, store, MessageTextSize - 1),
+                  static_cast<int>(std::strlen(entry.text)));
+        EXPECT_STREQ(store, entry.text);
+    }
+    for (int missing : {0, 2, 4, 5, 6, 7, 25, -1}) {
+        EXPECT_EQ(LoadMessageText(nullptr, missing, store, MessageTextSize), 0);
+        EXPECT_STREQ(store, "");
+    }
+}
+
+TEST(Messages, TableHoldsTheExactTexts) {
+    char store[MessageTextSize];
+    LoadMessageText(nullptr, 17, store, sizeof store);
+    EXPECT_STREQ(store,
+                 "[FMT0004] Duplicate Ref-Des %s. Possibly a complex hierarchy in logical view, or incorrect "
+                 "annotation in physical view.");
+    LoadMessageText(nullptr, 9, store, sizeof store);
+    EXPECT_STREQ(store, "[FMT0009] Internal error -- one or other file for concatentate not open");
+}
+
+TEST(Formatting, FillsIntegersAndTexts) {
+    char store[64];
+    FormatText(store, sizeof store, "%d Parts, %s, %d%%", -2147483647 - 1, "x", 0);
+    EXPECT_STREQ(store, "-2147483648 Parts, x, 0%");
+    FormatText(store, sizeof store, "odd %q and %");
+    EXPECT_STREQ(store, "odd %q and %");
+}
+
+TEST(Formatting, NeverWritesPastItsStore) {
+    char store[8];
+    std::memset(store, '#', sizeof store);
+    EXPECT_EQ(FormatText(store, 5, "%s-%d", "abcdef", 12), 4);
+    EXPECT_STREQ(store, "abcd");
+    EXPECT_EQ(store[5], '#');
+}
+
+TEST(Heap, ChosenAllocationFailsOnce) {
+    SetAllocationFailure(1);
+    void* first = AllocateMemory(8);
+    void* second = AllocateMemory(8);
+    void* third = AllocateMemory(8);
+    EXPECT_EQ(SetAllocationFailure(-1), 3);
+    EXPECT_NE(first, nullptr);
+    EXPECT_EQ(second, nullptr);
+    EXPECT_NE(third, nullptr);
+    ReleaseMemory(first);
+    ReleaseMemory(third);
+}
+
+}  // namespace
