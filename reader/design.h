@@ -95,8 +95,8 @@ extern DesignTables Design;
 extern DesignHeader Header;
 extern PipeText* PipeTextList;
 
-// Starts the tables afresh for a read: counts 0, 256 slots each; 0 when the
-// memory cannot be had.
+// Starts the tables afresh for a read (a design left from an earlier read is
+// released): counts 0, 256 slots each; 0 when the memory cannot be had.
 int StartDesignTables();
 // Append a record with a copy of the text and the defaults; each gives the
 // record and stores its index, or gives null (table unchanged) when memory
@@ -113,7 +113,8 @@ LibPin* FindLibPin(const ComponentDef* component, const char* number);
 int32_t FindPart(const char* reference);
 // Byte-wise order of references; negative, zero or positive.
 int CompareReferences(const char* a, const char* b);
-// The decimal value of a non-empty digit-only pin number, else -1.
+// The decimal value of a non-empty digit-only pin number, else -1 (also for
+// a number too large for int32).
 int32_t PinNumberValue(const char* number);
 // Puts PIN into the component's pins by pin order.
 void InsertLibPin(ComponentDef* component, LibPin* pin);

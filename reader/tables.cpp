@@ -1,5 +1,11 @@
-// Placeholder until the design tables land.
+// The design tables: growable record arrays, their lookups and the orders of
+// pin lists. Owns the design, the header and the pipetext of the run.
+#include <climits>
+#include <cstddef>
+#include <cstring>
+
 #include "host/run.h"
+#include "platform/platform.h"
 #include "reader/design.h"
 
 DesignTables Design = {};
@@ -7,6 +13,269 @@ DesignHeader Header = {EmptyText, EmptyText, EmptyText, EmptyText, EmptyText, Em
                        EmptyText, EmptyText, EmptyText, EmptyText, EmptyText, EmptyText};
 PipeText* PipeTextList = nullptr;
 
-void ReleaseDesignTables() {}
-void ReleaseDesignHeader() {}
-void ReleasePipeText() {}
+namespace {
+
+// Makes room for one more entry of a table whose COUNT equals its CAPACITY,
+// by TableStep slots; 1 when there is room, 0 (table untouched) otherwise.
+template <typename Record>
+int MakeRoom(Record**& entries, int32_t count, int32_t& capacity) {
+    if (count < capacity) return 1;
+    if (capacity > INT32_MAX - TableStep) return 0;
+    int32_t larger = capacity + TableStep;
+    void* grown = ResizeMemory(entries, sizeof(Record*) * static_cast<std::size_t>(larger));
+    if (grown == nullptr) return 0;
+    entries = static_cast<Record**>(grown);
+    capacity = larger;
+    return 1;
+}
+
+// Stores RECORD at the end of the table and gives its index, or -1 when the
+// table cannot grow.
+template <typename Record>
+int32_t AppendRecord(Record**& entries, int32_t& count, int32_t& capacity, Record* record) {
+    if (!MakeRoom(entries, count, capacity)) return -1;
+    entries[count] = record;
+    return count++;
+}
+
+// A fresh record of zeroed fields, or null.
+template <typename Record>
+Record* NewRecord() {
+    void* block = AllocateMemory(sizeof(Record));
+    if (block != nullptr) std::memset(block, 0, sizeof(Record));
+    return static_cast<Record*>(block);
+}
+
+template <typename Record>
+Record** NewTable() {
+    return static_cast<Record**>(AllocateMemory(sizeof(Record*) * static_cast<std::size_t>(TableStep)));
+}
+
+// The order of two pins of one component: numbers when both are numeric,
+// otherwise their texts.
+int ComparePins(const LibPin* a, const LibPin* b) {
+    if (a->numbervalue != -1 && b->numbervalue != -1)
+        return a->numbervalue < b->numbervalue ? -1 : (a->numbervalue > b->numbervalue ? 1 : 0);
+    return std::strcmp(a->number, b->number);
+}
+
+void FreeLibPins(LibPin* pin) {
+    while (pin != nullptr) {
+        LibPin* next = pin->next;
+        FreeText(pin->number);
+        FreeText(pin->pinname);
+        FreeText(pin->lpinname);
+        FreePropertyList(pin->properties);
+        ReleaseMemory(pin);
+        pin = next;
+    }
+}
+
+void FreeNetPins(NetPin* connection) {
+    while (connection != nullptr) {
+        NetPin* next = connection->nextonpart;
+        FreePropertyList(connection->properties);
+        ReleaseMemory(connection);
+        connection = next;
+    }
+}
+
+void ReleaseHeaderText(const char*& field) {
+    FreeText(field);
+    field = EmptyText;
+}
+
+}  // namespace
+
+int StartDesignTables() {
+    // A table left from an earlier read would otherwise be lost.
+    ReleaseDesignTables();
+    Design.parts = NewTable<PartInstance>();
+    Design.components = NewTable<ComponentDef>();
+    Design.nets = NewTable<Net>();
+    if (Design.parts == nullptr || Design.components == nullptr || Design.nets == nullptr) {
+        ReleaseDesignTables();
+        return 0;
+    }
+    Design.partcapacity = TableStep;
+    Design.componentcapacity = TableStep;
+    Design.netcapacity = TableStep;
+    return 1;
+}
+
+ComponentDef* AddComponentDef(const char* name, int32_t* index) {
+    ComponentDef* component = NewRecord<ComponentDef>();
+    char* copy = component != nullptr ? CopyText(name) : nullptr;
+    int32_t at = copy != nullptr
+                     ? AppendRecord(Design.components, Design.componentcount, Design.componentcapacity, component)
+                     : -1;
+    if (index != nullptr) *index = at;
+    if (at < 0) {
+        ReleaseMemory(copy);
+        ReleaseMemory(component);
+        return nullptr;
+    }
+    component->name = copy;
+    component->sourcelib = EmptyText;
+    return component;
+}
+
+PartInstance* AddPartInstance(const char* reference, int32_t componentindex, int32_t* index) {
+    PartInstance* part = NewRecord<PartInstance>();
+    char* copy = part != nullptr ? CopyText(reference) : nullptr;
+    int32_t at = copy != nullptr ? AppendRecord(Design.parts, Design.partcount, Design.partcapacity, part) : -1;
+    if (index != nullptr) *index = at;
+    if (at < 0) {
+        ReleaseMemory(copy);
+        ReleaseMemory(part);
+        return nullptr;
+    }
+    part->reference = copy;
+    part->value = EmptyText;
+    part->component = componentindex;
+    return part;
+}
+
+Net* AddNet(const char* name, int32_t* index) {
+    Net* net = NewRecord<Net>();
+    char* copy = net != nullptr ? CopyText(name) : nullptr;
+    int32_t at = copy != nullptr ? AppendRecord(Design.nets, Design.netcount, Design.netcapacity, net) : -1;
+    if (index != nullptr) *index = at;
+    if (at < 0) {
+        ReleaseMemory(copy);
+        ReleaseMemory(net);
+        return nullptr;
+    }
+    net->name = copy;
+    net->nettype = 'L';
+    return net;
+}
+
+ComponentDef* FindComponentDef(const char* name, int32_t* index) {
+    for (int32_t i = 0; i < Design.componentcount; i++) {
+        if (std::strcmp(Design.components[i]->name, name) == 0) {
+            if (index != nullptr) *index = i;
+            return Design.components[i];
+        }
+    }
+    if (index != nullptr) *index = -1;
+    return nullptr;
+}
+
+LibPin* FindLibPin(const ComponentDef* component, const char* number) {
+    for (LibPin* pin = component->libpins; pin != nullptr; pin = pin->next)
+        if (std::strcmp(pin->number, number) == 0) return pin;
+    return nullptr;
+}
+
+int32_t FindPart(const char* reference) {
+    int32_t low = 0;
+    int32_t high = Design.partcount - 1;
+    while (high >= low) {
+        int32_t middle = low + (high - low) / 2;
+        int order = CompareReferences(reference, Design.parts[middle]->reference);
+        if (order == 0) return middle;
+        if (order < 0)
+            high = middle - 1;
+        else
+            low = middle + 1;
+    }
+    return -1;
+}
+
+int CompareReferences(const char* a, const char* b) {
+    // strcmp compares as unsigned bytes, and a prefix sorts first.
+    return std::strcmp(a, b);
+}
+
+int32_t PinNumberValue(const char* number) {
+    if (number[0] == '\0') return -1;
+    int32_t value = 0;
+    for (const char* c = number; *c != '\0'; c++) {
+        if (*c < '0' || *c > '9') return -1;
+        int digit = *c - '0';
+        // A number no int32 can hold is treated as a text pin.
+        if (value > (INT32_MAX - digit) / 10) return -1;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+void InsertLibPin(ComponentDef* component, LibPin* pin) {
+    // Equal pins are passed so that a later one goes after an earlier one.
+    LibPin** link = &component->libpins;
+    while (*link != nullptr && ComparePins(*link, pin) <= 0) link = &(*link)->next;
+    pin->next = *link;
+    *link = pin;
+}
+
+int InsertNetPin(PartInstance* part, NetPin* connection) {
+    const LibPin* pin = connection->libpin;
+    NetPin** link = &part->netpins;
+    if (pin->numbervalue == -1) {
+        while (*link != nullptr && std::strcmp((*link)->libpin->number, pin->number) < 0)
+            link = &(*link)->nextonpart;
+        if (*link != nullptr && std::strcmp((*link)->libpin->number, pin->number) == 0) return 0;
+    } else {
+        // Text pins (-1) are always passed; 1 and 01 are the same pin.
+        while (*link != nullptr && (*link)->libpin->numbervalue < pin->numbervalue) link = &(*link)->nextonpart;
+        if (*link != nullptr && (*link)->libpin->numbervalue == pin->numbervalue) return 0;
+    }
+    connection->nextonpart = *link;
+    *link = connection;
+    return 1;
+}
+
+void ReleaseDesignTables() {
+    for (int32_t i = 0; i < Design.partcount; i++) {
+        PartInstance* part = Design.parts[i];
+        FreeText(part->reference);
+        FreeText(part->value);
+        FreePropertyList(part->properties);
+        FreeNetPins(part->netpins);
+        ReleaseMemory(part);
+    }
+    ReleaseMemory(Design.parts);
+    // A net only links the connections that its parts owned.
+    for (int32_t i = 0; i < Design.netcount; i++) {
+        Net* net = Design.nets[i];
+        FreeText(net->name);
+        FreePropertyList(net->properties);
+        ReleaseMemory(net);
+    }
+    ReleaseMemory(Design.nets);
+    for (int32_t i = 0; i < Design.componentcount; i++) {
+        ComponentDef* component = Design.components[i];
+        FreeText(component->name);
+        FreeText(component->sourcelib);
+        FreePropertyList(component->properties);
+        FreeLibPins(component->libpins);
+        ReleaseMemory(component);
+    }
+    ReleaseMemory(Design.components);
+    Design = DesignTables{};
+}
+
+void ReleaseDesignHeader() {
+    ReleaseHeaderText(Header.timestamp);
+    ReleaseHeaderText(Header.Program);
+    ReleaseHeaderText(Header.source);
+    ReleaseHeaderText(Header.title);
+    ReleaseHeaderText(Header.date);
+    ReleaseHeaderText(Header.document);
+    ReleaseHeaderText(Header.revision);
+    ReleaseHeaderText(Header.organization);
+    ReleaseHeaderText(Header.address1);
+    ReleaseHeaderText(Header.address2);
+    ReleaseHeaderText(Header.address3);
+    ReleaseHeaderText(Header.address4);
+}
+
+void ReleasePipeText() {
+    while (PipeTextList != nullptr) {
+        PipeText* next = PipeTextList->next;
+        FreeText(PipeTextList->text);
+        ReleaseMemory(PipeTextList);
+        PipeTextList = next;
+    }
+}

@@ -1,0 +1,327 @@
+// The design tables: growth, lookups, reference order and pin orders.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/run.h"
+#include "platform/platform.h"
+#include "reader/design.h"
+
+namespace {
+
+class Tables : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(StartDesignTables(), 1); }
+    void TearDown() override {
+        SetAllocationFailure(-1);
+        ReleaseRun();
+    }
+};
+
+// A pin as the library parser makes it, owned by whatever list it joins.
+LibPin* MakePin(const char* number, int32_t component = 0) {
+    LibPin* pin = static_cast<LibPin*>(AllocateMemory(sizeof(LibPin)));
+    std::memset(pin, 0, sizeof(LibPin));
+    pin->number = CopyText(number);
+    pin->component = component;
+    pin->numbervalue = PinNumberValue(number);
+    pin->pinname = EmptyText;
+    pin->lpinname = EmptyText;
+    return pin;
+}
+
+std::vector<std::string> PinOrder(const ComponentDef* component) {
+    std::vector<std::string> numbers;
+    for (const LibPin* pin = component->libpins; pin != nullptr; pin = pin->next) numbers.emplace_back(pin->number);
+    return numbers;
+}
+
+std::vector<std::string> ConnectionOrder(const PartInstance* part) {
+    std::vector<std::string> numbers;
+    for (const NetPin* connection = part->netpins; connection != nullptr; connection = connection->nextonpart)
+        numbers.emplace_back(connection->libpin->number);
+    return numbers;
+}
+
+// A connection to PIN, owned by the part once inserted.
+NetPin* MakeConnection(LibPin* pin) {
+    NetPin* connection = static_cast<NetPin*>(AllocateMemory(sizeof(NetPin)));
+    std::memset(connection, 0, sizeof(NetPin));
+    connection->libpin = pin;
+    return connection;
+}
+
+TEST_F(Tables, StartGivesEmptyTablesOfOneStep) {
+    EXPECT_EQ(Design.partcount, 0);
+    EXPECT_EQ(Design.componentcount, 0);
+    EXPECT_EQ(Design.netcount, 0);
+    EXPECT_EQ(Design.netpincount, 0);
+    EXPECT_EQ(Design.partcapacity, 256);
+    EXPECT_EQ(Design.componentcapacity, 256);
+    EXPECT_EQ(Design.netcapacity, 256);
+}
+
+TEST_F(Tables, StartReleasesAnEarlierDesign) {
+    AddPartInstance("U1", 0, nullptr);
+    Design.netpincount = 3;
+    ASSERT_EQ(StartDesignTables(), 1);
+    EXPECT_EQ(Design.partcount, 0);
+    EXPECT_EQ(Design.netpincount, 0);
+}
+
+TEST_F(Tables, EveryTableGrowsByOneStepAndKeepsItsEntries) {
+    std::vector<PartInstance*> parts;
+    std::vector<Net*> nets;
+    std::vector<ComponentDef*> components;
+    for (int i = 0; i < 257; i++) {
+        std::string name = "N" + std::to_string(1000 + i);
+        int32_t partindex = -2, netindex = -2, componentindex = -2;
+        parts.push_back(AddPartInstance(name.c_str(), i, &partindex));
+        nets.push_back(AddNet(name.c_str(), &netindex));
+        components.push_back(AddComponentDef(name.c_str(), &componentindex));
+        ASSERT_EQ(partindex, i);
+        ASSERT_EQ(netindex, i);
+        ASSERT_EQ(componentindex, i);
+        ASSERT_EQ(Design.partcapacity, i < 256 ? 256 : 512) << "part " << i;
+        ASSERT_EQ(Design.netcapacity, i < 256 ? 256 : 512) << "net " << i;
+        ASSERT_EQ(Design.componentcapacity, i < 256 ? 256 : 512) << "component " << i;
+    }
+    EXPECT_EQ(Design.partcount, 257);
+    for (int i = 0; i < 257; i++) {
+        std::string name = "N" + std::to_string(1000 + i);
+        EXPECT_EQ(Design.parts[i], parts[i]);
+        EXPECT_STREQ(Design.parts[i]->reference, name.c_str());
+        EXPECT_EQ(Design.parts[i]->component, i);
+        EXPECT_EQ(Design.nets[i], nets[i]);
+        EXPECT_EQ(Design.components[i], components[i]);
+    }
+}
+
+TEST_F(Tables, AddedRecordsHoldCopiesAndDefaults) {
+    std::string name = "R1";
+    PartInstance* part = AddPartInstance(name.c_str(), 4, nullptr);
+    Net* net = AddNet(name.c_str(), nullptr);
+    ComponentDef* component = AddComponentDef(name.c_str(), nullptr);
+    name[0] = 'X';
+    EXPECT_STREQ(part->reference, "R1");
+    EXPECT_EQ(part->value, EmptyText);
+    EXPECT_EQ(part->netpins, nullptr);
+    EXPECT_EQ(part->properties, nullptr);
+    EXPECT_EQ(part->component, 4);
+    EXPECT_STREQ(net->name, "R1");
+    EXPECT_EQ(net->netpins, nullptr);
+    EXPECT_EQ(net->localnumber, 0);
+    EXPECT_EQ(net->netdir, 0);
+    EXPECT_EQ(net->nettype, 'L');
+    EXPECT_EQ(net->properties, nullptr);
+    EXPECT_STREQ(component->name, "R1");
+    EXPECT_EQ(component->sourcelib, EmptyText);
+    EXPECT_EQ(component->properties, nullptr);
+    EXPECT_EQ(component->libpins, nullptr);
+}
+
+// Each add makes three allocations at a full table: record, copy, array.
+TEST_F(Tables, AddWithoutMemoryLeavesTheTableAsItWas) {
+    for (int i = 0; i < 256; i++) {
+        std::string name = "P" + std::to_string(i);
+        AddPartInstance(name.c_str(), 0, nullptr);
+        AddNet(name.c_str(), nullptr);
+        AddComponentDef(name.c_str(), nullptr);
+    }
+    PartInstance** parts = Design.parts;
+    for (long failing = 0; failing < 3; failing++) {
+        int32_t index = 7;
+        SetAllocationFailure(failing);
+        EXPECT_EQ(AddPartInstance("U9", 0, &index), nullptr) << "allocation " << failing;
+        EXPECT_EQ(index, -1);
+        SetAllocationFailure(failing);
+        EXPECT_EQ(AddNet("N9", &index), nullptr) << "allocation " << failing;
+        SetAllocationFailure(failing);
+        EXPECT_EQ(AddComponentDef("C9", &index), nullptr) << "allocation " << failing;
+        SetAllocationFailure(-1);
+        EXPECT_EQ(Design.partcount, 256);
+        EXPECT_EQ(Design.partcapacity, 256);
+        EXPECT_EQ(Design.parts, parts);
+        EXPECT_EQ(Design.netcount, 256);
+        EXPECT_EQ(Design.netcapacity, 256);
+        EXPECT_EQ(Design.componentcount, 256);
+        EXPECT_EQ(Design.componentcapacity, 256);
+    }
+    EXPECT_NE(AddPartInstance("U9", 0, nullptr), nullptr);
+    EXPECT_EQ(Design.partcapacity, 512);
+}
+
+TEST_F(Tables, StartWithoutMemoryLeavesNoTables) {
+    for (long failing = 0; failing < 3; failing++) {
+        SetAllocationFailure(failing);
+        EXPECT_EQ(StartDesignTables(), 0) << "allocation " << failing;
+        SetAllocationFailure(-1);
+        EXPECT_EQ(Design.parts, nullptr);
+        EXPECT_EQ(Design.components, nullptr);
+        EXPECT_EQ(Design.nets, nullptr);
+        EXPECT_EQ(Design.partcapacity, 0);
+    }
+}
+
+TEST_F(Tables, FindPartIsAnExactBinarySearch) {
+    EXPECT_EQ(FindPart("U1"), -1);
+    AddPartInstance("U1", 0, nullptr);
+    EXPECT_EQ(FindPart("U1"), 0);
+    EXPECT_EQ(FindPart("u1"), -1);
+    EXPECT_EQ(FindPart("U"), -1);
+    EXPECT_EQ(FindPart("U10"), -1);
+    EXPECT_EQ(FindPart("A"), -1);
+    EXPECT_EQ(FindPart("Z"), -1);
+    ReleaseDesignTables();
+    ASSERT_EQ(StartDesignTables(), 1);
+    const char* sorted[] = {"C1", "R1", "R10", "R2", "U1", "U2", "u1"};
+    for (const char* reference : sorted) AddPartInstance(reference, 0, nullptr);
+    for (int32_t i = 0; i < 7; i++) EXPECT_EQ(FindPart(sorted[i]), i) << sorted[i];
+    EXPECT_EQ(FindPart("R3"), -1);
+    EXPECT_EQ(FindPart("c1"), -1);
+}
+
+TEST_F(Tables, ReferencesCompareAsUnsignedBytesPrefixFirst) {
+    struct Row {
+        const char* a;
+        const char* b;
+        int sign;
+    } rows[] = {
+        {"U1", "U1", 0},    {"U1", "U10", -1}, {"U10", "U2", -1}, {"U2", "u1", -1},
+        {"Z", "\xC4", -1},  {"", "A", -1},     {"A", "", 1},      {"R1", "R", 1},
+    };
+    for (const Row& row : rows) {
+        int order = CompareReferences(row.a, row.b);
+        EXPECT_EQ((order > 0) - (order < 0), row.sign) << row.a << " vs " << row.b;
+    }
+}
+
+TEST_F(Tables, PinNumberValues) {
+    struct Row {
+        const char* number;
+        int32_t value;
+    } rows[] = {
+        {"1", 1},           {"01", 1},           {"0", 0},        {"", -1},
+        {"1A", -1},         {"A1", -1},          {"-1", -1},      {" 1", -1},
+        {"2147483647", INT32_MAX}, {"2147483648", -1}, {"99999999999999999999", -1},
+        {"0002147483647", INT32_MAX},
+    };
+    for (const Row& row : rows) EXPECT_EQ(PinNumberValue(row.number), row.value) << '"' << row.number << '"';
+}
+
+TEST_F(Tables, FindComponentDefGivesTheFirstOfThatExactName) {
+    int32_t index = 9;
+    EXPECT_EQ(FindComponentDef("7400", &index), nullptr);
+    EXPECT_EQ(index, -1);
+    AddComponentDef("RES", nullptr);
+    ComponentDef* first = AddComponentDef("7400", nullptr);
+    AddComponentDef("7400", nullptr);
+    EXPECT_EQ(FindComponentDef("7400", &index), first);
+    EXPECT_EQ(index, 1);
+    EXPECT_EQ(FindComponentDef("res", &index), nullptr);
+    EXPECT_EQ(index, -1);
+}
+
+TEST_F(Tables, FindLibPinComparesTextsNotValues) {
+    ComponentDef* component = AddComponentDef("7400", nullptr);
+    InsertLibPin(component, MakePin("1"));
+    InsertLibPin(component, MakePin("A"));
+    EXPECT_STREQ(FindLibPin(component, "1")->number, "1");
+    EXPECT_EQ(FindLibPin(component, "01"), nullptr);
+    EXPECT_EQ(FindLibPin(component, "a"), nullptr);
+    EXPECT_EQ(FindLibPin(component, "2"), nullptr);
+}
+
+TEST_F(Tables, LibPinsStandInPinOrder) {
+    using Numbers = std::vector<std::string>;
+    struct Row {
+        Numbers inserted;
+        Numbers order;
+    } rows[] = {
+        {{"10", "2", "A", "1"}, {"1", "2", "10", "A"}},
+        {{"1", "2", "10", "B"}, {"1", "2", "10", "B"}},
+        {{"1", "2", "10", "0A"}, {"0A", "1", "2", "10"}},
+        {{"B", "A", "C"}, {"A", "B", "C"}},
+        {{"5", "05"}, {"5", "05"}},
+        {{"05", "5"}, {"05", "5"}},
+        {{"2", "2"}, {"2", "2"}},
+    };
+    for (const Row& row : rows) {
+        ComponentDef* component = AddComponentDef("IC", nullptr);
+        for (const std::string& number : row.inserted) InsertLibPin(component, MakePin(number.c_str()));
+        EXPECT_EQ(PinOrder(component), row.order) << ::testing::PrintToString(row.inserted);
+    }
+}
+
+TEST_F(Tables, NetPinsStandInPinOrderAndRefuseDuplicates) {
+    using Numbers = std::vector<std::string>;
+    struct Row {
+        Numbers pins;        // the component's pins, each connected in this order
+        Numbers order;       // the part's connections afterwards
+        int duplicate;       // index of the connection refused, or -1
+    } rows[] = {
+        {{"3", "3"}, {"3"}, 1},
+        {{"1", "01"}, {"1"}, 1},
+        {{"A", "a"}, {"A", "a"}, -1},
+        {{"A", "A"}, {"A"}, 1},
+        {{"10", "2", "1"}, {"1", "2", "10"}, -1},
+        {{"B", "2", "A", "1"}, {"A", "B", "1", "2"}, -1},
+        {{"1", "B", "A"}, {"1", "A", "B"}, -1},
+        {{"2", "B", "1"}, {"1", "2", "B"}, -1},
+    };
+    for (const Row& row : rows) {
+        ComponentDef* component = AddComponentDef("IC", nullptr);
+        PartInstance* part = AddPartInstance("U1", 0, nullptr);
+        std::vector<LibPin*> pins;
+        for (const std::string& number : row.pins) {
+            pins.push_back(MakePin(number.c_str()));
+            InsertLibPin(component, pins.back());
+        }
+        int refused = -1;
+        for (size_t i = 0; i < pins.size(); i++) {
+            NetPin* connection = MakeConnection(pins[i]);
+            if (!InsertNetPin(part, connection)) {
+                refused = static_cast<int>(i);
+                ReleaseMemory(connection);
+            }
+        }
+        EXPECT_EQ(refused, row.duplicate) << ::testing::PrintToString(row.pins);
+        EXPECT_EQ(ConnectionOrder(part), row.order) << ::testing::PrintToString(row.pins);
+    }
+}
+
+TEST_F(Tables, ReleaseReturnsEverythingToLoadState) {
+    ComponentDef* component = AddComponentDef("7400", nullptr);
+    component->sourcelib = CopyText("TTL.OLB");
+    LibPin* pin = MakePin("1");
+    pin->pinname = CopyText("A");
+    InsertLibPin(component, pin);
+    PartInstance* part = AddPartInstance("U1", 0, nullptr);
+    part->value = CopyText("7400");
+    NetPin* connection = MakeConnection(pin);
+    InsertNetPin(part, connection);
+    Net* net = AddNet("GND", nullptr);
+    net->netpins = connection;
+    Header.title = CopyText("Board");
+    PipeTextList = static_cast<PipeText*>(AllocateMemory(sizeof(PipeText)));
+    PipeTextList->next = nullptr;
+    PipeTextList->text = CopyText("word");
+    Design.netpincount = 1;
+
+    ReleaseDesignTables();
+    ReleaseDesignHeader();
+    ReleasePipeText();
+    EXPECT_EQ(Design.parts, nullptr);
+    EXPECT_EQ(Design.components, nullptr);
+    EXPECT_EQ(Design.nets, nullptr);
+    EXPECT_EQ(Design.partcount + Design.componentcount + Design.netcount + Design.netpincount, 0);
+    EXPECT_EQ(Design.partcapacity + Design.componentcapacity + Design.netcapacity, 0);
+    EXPECT_EQ(Header.title, EmptyText);
+    EXPECT_EQ(Header.address4, EmptyText);
+    EXPECT_EQ(PipeTextList, nullptr);
+}
+
+}  // namespace
