@@ -1,7 +1,147 @@
-// Placeholder until the combine templates land.
+// Combine templates: parsing "partvaluecombine" and "pcbfootprintcombine"
+// texts into segments, expanding them over property lists, property lookup.
 #include "reader/templates.h"
+
+#include <cstring>
+
+#include "host/run.h"
+#include "platform/platform.h"
+#include "reader/design.h"
+#include "runtime/driver.h"
 
 CombineTemplate PartValueCombine = {nullptr};
 CombineTemplate FootprintCombine = {nullptr};
 
-void ReleaseTemplates() {}
+namespace {
+
+// Each segment's text holds at most this many characters, like the token
+// that carried the template; a longer run is cut.
+constexpr int SegmentLimit = 255;
+
+// The one expansion area that every expansion overwrites.
+char ExpansionBuffer[ExpansionLimit + 1];
+
+// Characters collected for the segment being built.
+struct Collector {
+    char text[SegmentLimit + 1];
+    int length;
+};
+
+void Collect(Collector& collector, char c) {
+    if (collector.length < SegmentLimit) collector.text[collector.length++] = c;
+}
+
+const char* Collected(Collector& collector) {
+    collector.text[collector.length] = '\0';
+    return collector.text;
+}
+
+void FreeSegments(TemplateSegment* segment) {
+    while (segment != nullptr) {
+        TemplateSegment* next = segment->next;
+        FreeText(segment->text);
+        ReleaseMemory(segment);
+        segment = next;
+    }
+}
+
+// Appends TEXT to the expansion buffer of LENGTH characters, cutting at its end.
+void AppendExpansion(int& length, const char* text) {
+    std::size_t room = static_cast<std::size_t>(ExpansionLimit - length);
+    std::size_t size = std::strlen(text);
+    if (size > room) size = room;
+    std::memcpy(ExpansionBuffer + length, text, size);
+    length += static_cast<int>(size);
+    ExpansionBuffer[length] = '\0';
+}
+
+}  // namespace
+
+int ParseCombineTemplate(const char* text, CombineTemplate* tmpl) {
+    Collector literal{};
+    TemplateSegment* last = nullptr;
+    const char* c = text;
+    while (*c != '\0') {
+        if (*c == '{') {
+            if (literal.length > 0) {
+                last = AppendSegment(last, LiteralSegment, Collected(literal), tmpl);
+                if (last == nullptr) return TemplateNoMemory;
+                literal.length = 0;
+            }
+            // References do not nest and know no escapes: every character up
+            // to the next "}" belongs to the name.
+            const char* close = std::strchr(c + 1, '}');
+            if (close == nullptr) return 0;
+            Collector name{};
+            for (const char* n = c + 1; n < close; n++) Collect(name, *n);
+            last = AppendSegment(last, PropertyReferenceSegment, Collected(name), tmpl);
+            if (last == nullptr) return TemplateNoMemory;
+            c = close + 1;
+        } else if (*c == '\\') {
+            if (c[1] == '\0') return 0;
+            if (c[1] == 't') {
+                Collect(literal, '\t');
+            } else if (c[1] == 'n') {
+                Collect(literal, '\n');
+            } else {
+                Collect(literal, '\\');
+                Collect(literal, c[1]);
+            }
+            c += 2;
+        } else {
+            Collect(literal, *c++);
+        }
+    }
+    if (literal.length > 0 && AppendSegment(last, LiteralSegment, Collected(literal), tmpl) == nullptr)
+        return TemplateNoMemory;
+    return 1;
+}
+
+TemplateSegment* AppendSegment(TemplateSegment* last, int32_t kind, const char* text, CombineTemplate* tmpl) {
+    TemplateSegment* segment = static_cast<TemplateSegment*>(AllocateMemory(sizeof(TemplateSegment)));
+    char* copy = segment != nullptr ? CopyText(text) : nullptr;
+    if (copy == nullptr) {
+        ReleaseMemory(segment);
+        return nullptr;
+    }
+    segment->next = nullptr;
+    segment->kind = kind;
+    segment->text = copy;
+    if (last == nullptr) {
+        // The first segment of a parse replaces the template's old ones.
+        FreeSegments(tmpl->first);
+        tmpl->first = segment;
+    } else {
+        last->next = segment;
+    }
+    return segment;
+}
+
+const char* ExpandTemplate(const CombineTemplate* tmpl, const Property* properties) {
+    int length = 0;
+    ExpansionBuffer[0] = '\0';
+    for (const TemplateSegment* segment = tmpl->first; segment != nullptr; segment = segment->next) {
+        if (segment->kind == PropertyReferenceSegment)
+            AppendExpansion(length, FindProperty(segment->text, properties));
+        else
+            AppendExpansion(length, segment->text);
+    }
+    return ExpansionBuffer;
+}
+
+const char* FindProperty(const char* name, const Property* properties) {
+    for (const Property* property = properties; property != nullptr; property = property->next)
+        if (std::strcmp(property->name, name) == 0) return property->value;
+    return EmptyText;
+}
+
+const char* FindNetProperty(const char* name) { return FindProperty(name, CurrentNet.properties); }
+
+const char* FindPartProperty(const char* name) { return FindProperty(name, CurrentPart.properties); }
+
+void ReleaseTemplates() {
+    FreeSegments(PartValueCombine.first);
+    PartValueCombine.first = nullptr;
+    FreeSegments(FootprintCombine.first);
+    FootprintCombine.first = nullptr;
+}

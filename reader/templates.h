@@ -24,8 +24,13 @@ struct CombineTemplate {
 extern CombineTemplate PartValueCombine;   // "partvaluecombine"
 extern CombineTemplate FootprintCombine;   // "pcbfootprintcombine"
 
+// ParseCombineTemplate's result when a segment could not be allocated; the
+// template then holds what a malformed text would have left.
+constexpr int TemplateNoMemory = -1;
+
 // Parses TEXT into TEMPLATE; 1 when the whole text was parsed, 0 on a
-// malformed text (the segments appended before the fault are kept).
+// malformed text (the segments appended before the fault are kept), or
+// TemplateNoMemory.
 int ParseCombineTemplate(const char* text, CombineTemplate* tmpl);
 // Appends a segment after LAST (null: the first of this parse, which replaces
 // the template's old segments); gives the new segment, or null without memory.

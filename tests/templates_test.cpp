@@ -1,0 +1,183 @@
+// Combine templates: parsing into segments, expansion and property lookup.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/run.h"
+#include "platform/platform.h"
+#include "reader/design.h"
+#include "reader/templates.h"
+#include "runtime/driver.h"
+
+namespace {
+
+using Segments = std::vector<std::pair<int, std::string>>;
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+constexpr int L = LiteralSegment;
+constexpr int P = PropertyReferenceSegment;
+
+Segments SegmentsOf(const CombineTemplate& tmpl) {
+    Segments segments;
+    for (const TemplateSegment* segment = tmpl.first; segment != nullptr; segment = segment->next)
+        segments.emplace_back(segment->kind, segment->text);
+    return segments;
+}
+
+// A property list on the stack: name/value pairs linked in order.
+struct Properties {
+    explicit Properties(Pairs pairs) : texts(std::move(pairs)) {
+        records.resize(texts.size());
+        for (size_t i = 0; i < texts.size(); i++) {
+            records[i].name = texts[i].first.c_str();
+            records[i].value = texts[i].second.c_str();
+            records[i].next = i + 1 < texts.size() ? &records[i + 1] : nullptr;
+        }
+    }
+    Property* list() { return records.empty() ? nullptr : records.data(); }
+    Pairs texts;
+    std::vector<Property> records;
+};
+
+class Templates : public ::testing::Test {
+protected:
+    void TearDown() override {
+        SetAllocationFailure(-1);
+        CurrentPart = PartInstance{};
+        CurrentNet = Net{};
+        ReleaseRun();
+    }
+};
+
+TEST_F(Templates, TextsParseIntoSegments) {
+    struct Row {
+        const char* text;
+        int result;
+        Segments segments;
+    } rows[] = {
+        {"{Value}", 1, {{P, "Value"}}},
+        {"R{Value}Ohm", 1, {{L, "R"}, {P, "Value"}, {L, "Ohm"}}},
+        {"{Value}{Tolerance}", 1, {{P, "Value"}, {P, "Tolerance"}}},
+        {"{}", 1, {{P, ""}}},
+        {"plain", 1, {{L, "plain"}}},
+        {"a}b", 1, {{L, "a}b"}}},
+        {"\\{A}", 1, {{L, "\\{A}"}}},
+        {"x\\ty\\nz", 1, {{L, "x\ty\nz"}}},
+        {"\\q\\\\\\}", 1, {{L, "\\q\\\\\\}"}}},
+        {"{a\\b}", 1, {{P, "a\\b"}}},
+        {"{a{b}c", 1, {{P, "a{b"}, {L, "c"}}},
+        {"{a\\}b}", 1, {{P, "a\\"}, {L, "b}"}}},
+        {"ab{cd", 0, {{L, "ab"}}},
+        {"{A}ab\\", 0, {{P, "A"}}},
+        {"{A}ab{", 0, {{P, "A"}, {L, "ab"}}},
+    };
+    for (const Row& row : rows) {
+        ReleaseTemplates();
+        EXPECT_EQ(ParseCombineTemplate(row.text, &PartValueCombine), row.result) << row.text;
+        EXPECT_EQ(SegmentsOf(PartValueCombine), row.segments) << row.text;
+    }
+}
+
+TEST_F(Templates, ASecondTextReplacesOnlyOnceItYieldsASegment) {
+    struct Row {
+        const char* second;
+        Segments segments;
+    } rows[] = {
+        {"B", {{L, "B"}}},
+        {"{C}", {{P, "C"}}},
+        {"", {{P, "A"}}},
+        {"\\", {{P, "A"}}},
+        {"x{B", {{L, "x"}}},
+        {"{", {{P, "A"}}},
+    };
+    for (const Row& row : rows) {
+        ASSERT_EQ(ParseCombineTemplate("{A}", &FootprintCombine), 1);
+        ParseCombineTemplate(row.second, &FootprintCombine);
+        EXPECT_EQ(SegmentsOf(FootprintCombine), row.segments) << '"' << row.second << '"';
+    }
+}
+
+TEST_F(Templates, LongTextsAreCutPerSegment) {
+    std::string name(300, 'n');
+    std::string text = std::string(300, 'a') + "{" + name + "}";
+    ASSERT_EQ(ParseCombineTemplate(text.c_str(), &PartValueCombine), 1);
+    EXPECT_EQ(SegmentsOf(PartValueCombine), (Segments{{L, std::string(255, 'a')}, {P, std::string(255, 'n')}}));
+}
+
+TEST_F(Templates, ExpansionSubstitutesExactNames) {
+    Properties properties(Pairs{{"Value", "10k"}, {"Tol", "5%"}, {"", "blank"}, {"Value", "22k"}});
+    struct Row {
+        const char* text;
+        const char* expansion;
+    } rows[] = {
+        {"{Value}", "10k"},
+        {"R{Value}/{Tol}", "R10k/5%"},
+        {"{value}", ""},
+        {"{Missing}x", "x"},
+        {"{}", "blank"},
+        {"a\\tb", "a\tb"},
+    };
+    for (const Row& row : rows) {
+        ASSERT_EQ(ParseCombineTemplate(row.text, &PartValueCombine), 1) << row.text;
+        EXPECT_STREQ(ExpandTemplate(&PartValueCombine, properties.list()), row.expansion) << row.text;
+    }
+    EXPECT_STREQ(ExpandTemplate(&FootprintCombine, properties.list()), "");
+    EXPECT_STREQ(ExpandTemplate(&PartValueCombine, nullptr), "a\tb");
+}
+
+TEST_F(Templates, ExpansionIsCutAtItsLimit) {
+    Properties properties(Pairs{{"Long", std::string(200, 'v')}});
+    ASSERT_EQ(ParseCombineTemplate((std::string(100, 'a') + "{Long}{Long}").c_str(), &PartValueCombine), 1);
+    std::string expansion = ExpandTemplate(&PartValueCombine, properties.list());
+    EXPECT_EQ(expansion, std::string(100, 'a') + std::string(155, 'v'));
+}
+
+TEST_F(Templates, FindPropertyGivesTheFirstValueOrEmptyText) {
+    Properties properties(Pairs{{"A", "1"}, {"B", "2"}, {"A", "3"}});
+    EXPECT_STREQ(FindProperty("A", properties.list()), "1");
+    EXPECT_STREQ(FindProperty("B", properties.list()), "2");
+    EXPECT_EQ(FindProperty("a", properties.list()), EmptyText);
+    EXPECT_EQ(FindProperty("A", nullptr), EmptyText);
+}
+
+TEST_F(Templates, CurrentNetAndPartPropertiesAreFound) {
+    Properties netproperties(Pairs{{"tracewidth", "12"}});
+    Properties partproperties(Pairs{{"timestamp", "ABC"}});
+    CurrentNet.properties = netproperties.list();
+    CurrentPart.properties = partproperties.list();
+    EXPECT_STREQ(FindNetProperty("tracewidth"), "12");
+    EXPECT_EQ(FindNetProperty("timestamp"), EmptyText);
+    EXPECT_STREQ(FindPartProperty("timestamp"), "ABC");
+    EXPECT_EQ(FindPartProperty("tracewidth"), EmptyText);
+}
+
+TEST_F(Templates, ParseWithoutMemoryKeepsAWholeTemplate) {
+    ASSERT_EQ(ParseCombineTemplate("{Old}", &PartValueCombine), 1);
+    for (long failing = 0;; failing++) {
+        SetAllocationFailure(failing);
+        int result = ParseCombineTemplate("a{B}c", &PartValueCombine);
+        SetAllocationFailure(-1);
+        Segments segments = SegmentsOf(PartValueCombine);
+        if (result == 1) {
+            EXPECT_EQ(segments, (Segments{{L, "a"}, {P, "B"}, {L, "c"}}));
+            break;
+        }
+        EXPECT_EQ(result, TemplateNoMemory) << "allocation " << failing;
+        EXPECT_TRUE(segments == (Segments{{P, "Old"}}) || segments == (Segments{{L, "a"}}) ||
+                    segments == (Segments{{L, "a"}, {P, "B"}}))
+            << "allocation " << failing;
+        ASSERT_EQ(ParseCombineTemplate("{Old}", &PartValueCombine), 1);
+    }
+}
+
+TEST_F(Templates, ReleaseEmptiesBothTemplates) {
+    ParseCombineTemplate("a{B}", &PartValueCombine);
+    ParseCombineTemplate("{C}d", &FootprintCombine);
+    ReleaseTemplates();
+    EXPECT_EQ(PartValueCombine.first, nullptr);
+    EXPECT_EQ(FootprintCombine.first, nullptr);
+}
+
+}  // namespace
