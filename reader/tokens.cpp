@@ -1,2 +1,130 @@
-// Placeholder until the token reader lands.
+// The token reader: one line of the intermediate file in memory and a cursor
+// into it. Knows parentheses, "-", words, escapes and quoted text, nothing of
+// keywords or nesting.
 #include "reader/tokens.h"
+
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace {
+
+struct TokenReaderState {
+    char line[LineLimit + 1];  // current line or piece of one, terminated
+    int cursor;                // next character of line to examine
+    bool ended;                // the file has given its last line
+};
+
+TokenReaderState Reader = {};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// A zero byte ends the line as its terminator does: what follows it in the
+// buffer is never looked at.
+bool IsLineEnd(char c) { return c == '\n' || c == '\0'; }
+
+void LoadLine(TextFile* file) {
+    Reader.cursor = 0;
+    if (!ReadTextLine(file, Reader.line, LineLimit + 1)) {
+        Reader.line[0] = '\0';
+        Reader.ended = true;
+    }
+}
+
+// The token being built: characters past TokenLimit are dropped, while the
+// reader goes on consuming them by the usual rules.
+struct TokenText {
+    char* text;
+    int length;
+};
+
+void Append(TokenText& token, char c) {
+    if (token.length < TokenLimit) token.text[token.length++] = c;
+}
+
+// Reads quoted text after its opening quote into TOKEN; the closing quote,
+// or the line end for text left open, ends the token.
+void ReadQuoted(TokenText& token) {
+    for (;;) {
+        char c = Reader.line[Reader.cursor];
+        if (c == '\0') return;
+        Reader.cursor++;
+        if (c == '"') return;
+        if (c == '\n') {
+            Append(token, c);
+            return;
+        }
+        if (c == '\\') {
+            c = Reader.line[Reader.cursor];
+            if (c == '\0') return;
+            Reader.cursor++;
+        }
+        Append(token, c);
+    }
+}
+
+// Reads the token whose first character is under the cursor.
+void ReadWord(TokenText& token) {
+    for (;;) {
+        char c = Reader.line[Reader.cursor];
+        if (IsLineEnd(c) || IsBlank(c)) return;
+        if (c == ')' || c == '-') {
+            if (token.length == 0) {
+                Append(token, c);
+                Reader.cursor++;
+            }
+            return;
+        }
+        Reader.cursor++;
+        if (c == '(') {
+            // Glued to a preceding word it ends that word: abc( is one token.
+            Append(token, c);
+            return;
+        }
+        if (c == '"') {
+            ReadQuoted(token);
+            return;
+        }
+        if (c == '\\') {
+            // No escape letters: whatever follows is taken as it stands, but
+            // the end of the text or of a piece is not a character.
+            c = Reader.line[Reader.cursor];
+            if (c == '\0') return;
+            Reader.cursor++;
+        }
+        Append(token, c);
+    }
+}
+
+}  // namespace
+
+void StartTokenReader(TextFile* file) {
+    Reader.ended = false;
+    LoadLine(file);
+}
+
+int ReadToken(TextFile* file, char* token) {
+    TokenText text = {token, 0};
+    token[0] = '\0';
+    for (;;) {
+        while (IsBlank(Reader.line[Reader.cursor])) Reader.cursor++;
+        if (!IsLineEnd(Reader.line[Reader.cursor])) break;
+        if (Reader.ended) return 0;
+        LoadLine(file);
+        if (Reader.ended) return 0;
+    }
+    ReadWord(text);
+    token[text.length] = '\0';
+    return 1;
+}
+
+void SkipGroup(TextFile* file) {
+    char token[TokenSize];
+    int depth = 1;
+    while (ReadToken(file, token)) {
+        if (std::strcmp(token, "(") == 0)
+            depth++;
+        else if (std::strcmp(token, ")") == 0 && --depth == 0)
+            return;
+    }
+}
