@@ -8,6 +8,8 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 # Debian packages each stage needs; only the missing ones are installed.
 packages=(g++ cmake make libgtest-dev libbenchmark-dev)
+# The hardening stages: memcheck, and clang with libFuzzer and its sanitizers.
+packages+=(valgrind clang-14 libclang-rt-14-dev)
 
 install_missing() {
   local missing=()
@@ -30,7 +32,89 @@ native() {
   (cd build/native && ctest -j "$jobs" --output-on-failure)
 }
 
+# Every sanitizer report ends the program that made it, so a test with a
+# report fails; a leak fails the test process at its exit.
+asan_options="halt_on_error=1:abort_on_error=0:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1:strict_string_checks=1"
+ubsan_options="halt_on_error=1:print_stacktrace=1"
+
+sanitize() {
+  stage "sanitizers: the whole suite under ASan + UBSan + LSan"
+  cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DZEDID_SANITIZE=ON
+  cmake --build build/asan -j "$jobs"
+  (cd build/asan && ASAN_OPTIONS="$asan_options" UBSAN_OPTIONS="$ubsan_options" \
+    ctest -j "$jobs" --output-on-failure)
+  # Belt and braces: no report may hide behind a passing status.
+  if grep -E "ERROR: (Address|Leak)Sanitizer|runtime error:" build/asan/Testing/Temporary/LastTest.log; then
+    echo "sanitizer reports in a passing run"; return 1
+  fi
+}
+
+# Whole runs of the export inside one process under valgrind: the golden
+# designs, every failing run of the message tables, repeated calls and the
+# allocation-failure sweep. The 50 MB and every-prefix cases stay with the
+# sanitizer stage, where they take seconds instead of minutes.
+memcheck_tests="Golden*:Export*:Hostile*:AllocationFailure*:Regression*:-*Huge*:*EveryPrefix*"
+memcheck_options=(--quiet --error-exitcode=99 --leak-check=full
+  --show-leak-kinds=definite,indirect,possible --errors-for-leak-kinds=definite,indirect,possible
+  --track-origins=yes)
+
+memcheck() {
+  stage "valgrind memcheck: end-to-end, failing and repeated runs"
+  cmake -S . -B build/vg -DCMAKE_BUILD_TYPE=Debug
+  cmake --build build/vg -j "$jobs" --target zedid_tests zedid_cli
+  valgrind "${memcheck_options[@]}" build/vg/tests/zedid_tests --gtest_filter="$memcheck_tests" --gtest_brief=1
+  # The command-line host loads the shared library as any host would.
+  local work=build/vg/examples-work example status
+  rm -rf "$work"; mkdir -p "$work"
+  for example in examples/*.ONL; do
+    [ -e "$example" ] || continue
+    cp "$example" "$work/"
+    status=0
+    (cd "$work" && valgrind "${memcheck_options[@]}" ../zedid "$(basename "$example")") || status=$?
+    if [ "$status" -gt 2 ]; then echo "memcheck: zedid $example: status $status"; return 1; fi
+  done
+}
+
+# Bounded fuzzing: both targets at once (one core each) for FUZZ_SECONDS,
+# seeded from the examples, the golden designs and the regression files.
+fuzz_seconds=${FUZZ_SECONDS:-60}
+
+fuzz_target() {
+  local name=$1 maxlen=$2; shift 2
+  local out=build/fuzz/$name
+  mkdir -p "$out/corpus" "$out/findings"
+  ASAN_OPTIONS="$asan_options" UBSAN_OPTIONS="$ubsan_options" \
+    "build/fuzz/fuzz/fuzz_$name" -max_total_time="$fuzz_seconds" -timeout=10 -max_len="$maxlen" \
+    -print_final_stats=1 -artifact_prefix="$out/findings/" "$@" \
+    "$out/corpus" "build/fuzz/seeds/$name" "tests/regressions/$name" >"$out/log" 2>&1
+}
+
+fuzz() {
+  stage "fuzzing: each target ${fuzz_seconds}s under ASan + UBSan"
+  cmake -S . -B build/fuzz -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DZEDID_FUZZ=ON -DZEDID_SANITIZE=ON -DZEDID_TESTS=OFF
+  cmake --build build/fuzz -j "$jobs" --target fuzz_export fuzz_template
+  fuzz/seeds.sh build/fuzz/seeds
+  local failed=0 name
+  fuzz_target export 8192 -dict=fuzz/onl.dict & local export_job=$!
+  fuzz_target template 1024 & local template_job=$!
+  wait "$export_job" || failed=1
+  wait "$template_job" || failed=1
+  for name in export template; do
+    echo "-- fuzz_$name: $(grep -m1 -o 'Loaded 1 modules *([0-9]* inline 8-bit counters)' build/fuzz/$name/log)"
+    grep -E "^(#[0-9]+ *DONE|stat::number_of_executed_units|stat::peak_rss_mb|Done [0-9]+ runs)" build/fuzz/$name/log || true
+  done
+  if [ "$failed" -ne 0 ]; then
+    for name in export template; do tail -n 40 build/fuzz/$name/log; ls build/fuzz/$name/findings; done
+    echo "fuzzing found a fault: add the input under tests/regressions/ and fix it"
+    return 1
+  fi
+}
+
 install_missing "${packages[@]}"
 native
+sanitize
+memcheck
+fuzz
 echo
 echo "== all checks passed"

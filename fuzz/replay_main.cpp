@@ -1,0 +1,41 @@
+// Runs a fuzz target's checks over saved inputs, without libFuzzer: every
+// file named on the command line, or every file in a named directory. A
+// failed check aborts, so the program's status is the verdict; the normal
+// and sanitizer builds use it to replay tests/regressions/.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv);
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
+namespace fs = std::filesystem;
+
+int main(int argc, char** argv) {
+    std::vector<fs::path> inputs;
+    for (int i = 1; i < argc; i++) {
+        if (fs::is_directory(argv[i])) {
+            for (const fs::directory_entry& entry : fs::directory_iterator(argv[i]))
+                if (entry.is_regular_file()) inputs.push_back(entry.path());
+        } else {
+            inputs.emplace_back(argv[i]);
+        }
+    }
+    LLVMFuzzerInitialize(&argc, &argv);
+    for (const fs::path& input : inputs) {
+        std::ifstream file(input, std::ios::binary);
+        if (!file) {
+            std::fprintf(stderr, "cannot read %s\n", input.string().c_str());
+            return 1;
+        }
+        std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        std::fprintf(stderr, "replay %s (%zu bytes)\n", input.string().c_str(), bytes.size());
+        LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    }
+    std::fprintf(stderr, "replayed %zu inputs cleanly\n", inputs.size());
+    return 0;
+}
