@@ -20,7 +20,9 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; i++) {
         if (fs::is_directory(argv[i])) {
             for (const fs::directory_entry& entry : fs::directory_iterator(argv[i]))
-                if (entry.is_regular_file()) inputs.push_back(entry.path());
+                // Dot files keep empty folders in version control.
+                if (entry.is_regular_file() && entry.path().filename().string()[0] != '.')
+                    inputs.push_back(entry.path());
         } else {
             inputs.emplace_back(argv[i]);
         }
