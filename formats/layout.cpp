@@ -1,2 +1,164 @@
-// Placeholder until the layout netlist format program lands.
+// The layout netlist: the part list, then one signal block per net, nets
+// with a trace width gathered in the temporary file and appended last.
 #include "formats/layout.h"
+
+#include "runtime/channels.h"
+#include "runtime/symbols.h"
+
+namespace {
+
+namespace V = BuiltinVariable;
+
+constexpr char HeaderLine[] = "!PADS-POWERPCB-V3.0-MILS! DESIGN DATABASE ASCII FILE 1.0";
+constexpr char TraceWidthProperty[] = "tracewidth";
+
+// Set again in every run before its first use, so nothing carries over.
+struct LayoutState {
+    int error = 0;          // symbol "Error", holding "E"
+    int referencestr = 0;   // symbol "ReferenceStr": the reference being written
+    int signalnamestr = 0;  // symbol "SignalNameStr": the net name being checked
+    int tracewidth = 0;     // symbol "TraceWidth": the net's trace width or ""
+    int NetChannel = FirstOutputChannel;  // where the current net's block goes
+    int PinsOnLine = 0;     // pin items on the current pin line, 0 to 8
+};
+
+LayoutState Layout;
+
+void Warn() { AssignText(ExitTypeSymbol, "W"); }
+
+// A net-name warning leaves a status of errors as it stands.
+void WarnAboutName() {
+    if (CompareVariables(ExitTypeSymbol, Layout.error) != 0) Warn();
+}
+
+// Sends "WARNING: " + OPENING + the net name + "', changed to X" + number.
+void ReportNetName(const char* opening) {
+    WriteString(MessageChannel, opening);
+    PrintVariable(MessageChannel, Layout.signalnamestr);
+    WriteString(MessageChannel, "', changed to X");
+    PrintVariable(MessageChannel, V::NetNumber);
+    EndLine(MessageChannel);
+}
+
+int InitHook() {
+    WriteString(MessageChannel, "Creating Netlist...");
+    EndLine(MessageChannel);
+    Layout.error = RegisterSymbol("Error");
+    AssignText(Layout.error, "E");
+    Layout.referencestr = RegisterSymbol("ReferenceStr");
+    Layout.signalnamestr = RegisterSymbol("SignalNameStr");
+    Layout.tracewidth = RegisterSymbol("TraceWidth");
+    SetIntegerWidth(NetNumberWidth);
+    Layout.NetChannel = FirstOutputChannel;
+    return 0;
+}
+
+int HeaderHook() {
+    SetLegalCharacters(LegalNameCharacters);
+    WriteString(FirstOutputChannel, HeaderLine);
+    EndLine(FirstOutputChannel);
+    WriteString(FirstOutputChannel, "*PART*");
+    EndLine(FirstOutputChannel);
+    while (NextPart()) {
+        CopyToSymbol(V::PartReference, Layout.referencestr);
+        int legal = IsLegalSymbol(Layout.referencestr);
+        PadSymbol(Layout.referencestr, ReferenceWidth);
+        // An illegal reference is written as it stands, cut or filled all
+        // the same; only one warning per reference.
+        if (!legal) {
+            WriteString(MessageChannel, "WARNING: Reference contains illegal characters '");
+            PrintVariable(MessageChannel, V::PartReference);
+            WriteString(MessageChannel, "'");
+            EndLine(MessageChannel);
+            Warn();
+        } else if (VariableLength(V::PartReference) > ReferenceWidth) {
+            WriteString(MessageChannel, "WARNING: Reference is too long '");
+            PrintVariable(MessageChannel, V::PartReference);
+            WriteString(MessageChannel, "', truncated to ");
+            PrintVariable(MessageChannel, Layout.referencestr);
+            EndLine(MessageChannel);
+            Warn();
+        }
+        PrintVariable(FirstOutputChannel, Layout.referencestr);
+        WriteString(FirstOutputChannel, " ");
+        PrintVariable(FirstOutputChannel, VariableLength(V::PartFootprint) > 0 ? V::PartFootprint : V::PartValue);
+        EndLine(FirstOutputChannel);
+    }
+    EndLine(FirstOutputChannel);
+    SetLegalCharacters(LegalNameCharacters);
+    WriteString(FirstOutputChannel, "*NET*");
+    EndLine(FirstOutputChannel);
+    return 0;
+}
+
+int NetHook() {
+    Layout.PinsOnLine = 0;
+    AssignNetProperty(TraceWidthProperty, Layout.tracewidth);
+    Layout.NetChannel = VariableLength(Layout.tracewidth) > 0 ? TemporaryChannel : FirstOutputChannel;
+    WriteString(Layout.NetChannel, "*SIGNAL* ");
+    int32_t type = IntegerValue(V::NetType);
+    CopyToSymbol(V::NetName, Layout.signalnamestr);
+    if (!IsLegalSymbol(Layout.signalnamestr)) {
+        ReportNetName("WARNING: Name contains illegal characters '");
+        WarnAboutName();
+        type = 'N';
+    }
+    if (VariableLength(Layout.signalnamestr) > NetNameLimit) {
+        ReportNetName("WARNING: Name is too long '");
+        WarnAboutName();
+        type = 'N';
+    }
+    switch (type) {
+        case 'L':
+        case 'P':
+        case 'S': PrintVariable(Layout.NetChannel, Layout.signalnamestr); break;
+        case 'N':
+        case 'U':
+            WriteString(Layout.NetChannel, "X");
+            PrintVariable(Layout.NetChannel, V::NetNumber);
+            break;
+        default: break;  // an unknown type letter gets no label
+    }
+    if (Layout.NetChannel == TemporaryChannel) {
+        WriteString(TemporaryChannel, " ");
+        PrintVariable(TemporaryChannel, Layout.tracewidth);
+    }
+    EndLine(Layout.NetChannel);
+    return 0;
+}
+
+int PinHook() {
+    if (Layout.PinsOnLine == PinItemsPerLine) {
+        EndLine(Layout.NetChannel);
+        Layout.PinsOnLine = 0;
+    }
+    if (Layout.PinsOnLine != 0) WriteString(Layout.NetChannel, " ");
+    // Pin items are cut like part lines but never filled.
+    CopyToSymbol(V::PartReference, Layout.referencestr);
+    if (VariableLength(V::PartReference) > ReferenceWidth) PadSymbol(Layout.referencestr, ReferenceWidth);
+    PrintVariable(Layout.NetChannel, Layout.referencestr);
+    WriteString(Layout.NetChannel, ".");
+    PrintVariable(Layout.NetChannel, V::PinNumber);
+    Layout.PinsOnLine++;
+    return 0;
+}
+
+int NetEndHook() {
+    EndLine(Layout.NetChannel);
+    return 0;
+}
+
+int EndHook() {
+    // Without the gathered blocks the file lacks every net with a trace
+    // width: that is an error, not a netlist.
+    if (!ConcatenateChannel(FirstOutputChannel, TemporaryChannel)) AssignText(ExitTypeSymbol, "E");
+    WriteString(FirstOutputChannel, "*END*");
+    EndLine(FirstOutputChannel);
+    WriteString(MessageChannel, "Done");
+    EndLine(MessageChannel);
+    return 0;
+}
+
+}  // namespace
+
+const FormatProgram LayoutProgram = {InitHook, HeaderHook, NetHook, PinHook, NetEndHook, EndHook};

@@ -1,0 +1,226 @@
+// The generation driver: hook order, current records, counters, the reset
+// at every run start and the result from ExitType.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "design_builder.h"
+#include "host/run.h"
+#include "platform/platform.h"
+#include "runtime/driver.h"
+#include "runtime/symbols.h"
+#include "support.h"
+
+namespace {
+
+namespace V = BuiltinVariable;
+using Lines = std::vector<std::string>;
+
+// What the recording program saw, one line per hook call.
+Lines Seen;
+// The text the end hook leaves in ExitType; null leaves it alone.
+const char* FinalExitType = nullptr;
+
+std::string Text(int index) { return VariableText(index); }
+std::string Number(int index) { return std::to_string(IntegerValue(index)); }
+
+int RecordInit() {
+    Seen.push_back("init net " + Number(V::NetNumber) + " symbols " + std::to_string(RegisterSymbol("Mine")) +
+                   " exit '" + FindSymbol(ExitTypeSymbol)->value + "'");
+    return 0;
+}
+int RecordHeader() {
+    std::string walk = "header";
+    ResetPartWalk();
+    while (NextPart()) walk += " " + Text(V::PartReference) + "#" + Number(V::PartCounter);
+    walk += " end#" + Number(V::PartCounter);
+    NextPart();
+    walk += " again#" + Number(V::PartCounter);
+    Seen.push_back(walk);
+    return 0;
+}
+int RecordNet() {
+    Seen.push_back("net " + Text(V::NetName) + " " + Number(V::NetNumber));
+    return 0;
+}
+int RecordPin() {
+    Seen.push_back("pin " + Text(V::PartReference) + "." + Text(V::PinNumber) + " on " + Text(V::NetName));
+    return 0;
+}
+int RecordNetEnd() {
+    Seen.push_back("netend " + Text(V::NetName));
+    return 0;
+}
+int RecordEnd() {
+    Seen.push_back("end net " + Number(V::NetNumber) + " " + Text(V::NetName));
+    if (FinalExitType != nullptr) AssignText(ExitTypeSymbol, FinalExitType);
+    return 0;
+}
+
+constexpr FormatProgram Recorder = {RecordInit, RecordHeader, RecordNet, RecordPin, RecordNetEnd, RecordEnd};
+
+class Driver : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Seen.clear();
+        FinalExitType = nullptr;
+    }
+    void TearDown() override {
+        SetAllocationFailure(-1);
+        ReleaseRun();
+    }
+
+    // Three parts, a net across all of them, a net without connections.
+    static void SmallDesign() {
+        int32_t chip = AddTestComponent("74HC00", {"1", "7", "14"});
+        int32_t resistor = AddTestComponent("RES", {"1", "2"});
+        AddTestPart("U1", chip);
+        AddTestPart("R2", resistor);
+        AddTestPart("R10", resistor);
+        SortTestParts();
+        AddTestNet("GND");
+        ConnectTest("U1", "7");
+        ConnectTest("R2", "1");
+        ConnectTest("U1", "1");
+        ConnectTest("R10", "2");
+        AddTestNet("NC");
+    }
+};
+
+TEST_F(Driver, HooksRunInOrderWithTheirRecordsCurrent) {
+    SmallDesign();
+    EXPECT_EQ(RunFormatProgram(Recorder), 0);
+    EXPECT_EQ(Seen, (Lines{
+                        "init net 0 symbols 102 exit ''",
+                        "header R10#1 R2#2 U1#3 end#4 again#5",
+                        "net GND 1",
+                        "pin U1.7 on GND",
+                        "pin R2.1 on GND",
+                        "pin U1.1 on GND",
+                        "pin R10.2 on GND",
+                        "netend GND",
+                        "net NC 2",
+                        "netend NC",
+                        "end net 2 NC",
+                    }));
+    // The part walk leaves the net records alone; the last pass stays current.
+    EXPECT_STREQ(CurrentNet.name, "NC");
+    EXPECT_STREQ(CurrentPart.reference, "R10");
+}
+
+TEST_F(Driver, PartWalkMovesOnePastTheEndPerCall) {
+    SmallDesign();
+    CurrentNet = *Design.nets[1];
+    EXPECT_EQ(ResetPartWalk(), 0);
+    EXPECT_EQ(CurrentPartCounter(), 0);
+    for (int k = 1; k <= 3; k++) {
+        EXPECT_EQ(NextPart(), 1);
+        EXPECT_EQ(CurrentPartCounter(), k);
+    }
+    EXPECT_EQ(NextPart(), 0);
+    EXPECT_EQ(CurrentPartCounter(), 4);
+    EXPECT_STREQ(CurrentPart.reference, "U1");
+    EXPECT_EQ(NextPart(), 0);
+    EXPECT_EQ(CurrentPartCounter(), 5);
+    EXPECT_STREQ(CurrentNet.name, "NC");
+    ResetPartWalk();
+    EXPECT_EQ(NextPart(), 1);
+    EXPECT_STREQ(CurrentPart.reference, "R10");
+}
+
+TEST_F(Driver, ResultComesFromTheFirstCharacterOfExitType) {
+    struct Row {
+        const char* exittype;
+        int result;
+    };
+    const Row rows[] = {{"W", 1}, {"E", 2}, {"", 0}, {"Warnings", 1}, {"Errors", 2}, {"w", 0}, {"X", 0}};
+    for (const Row& row : rows) {
+        SmallDesign();
+        FinalExitType = row.exittype;
+        EXPECT_EQ(RunFormatProgram(Recorder), row.result) << "ExitType '" << row.exittype << "'";
+        ReleaseRun();
+    }
+}
+
+TEST_F(Driver, EveryRunStartsFromTheSameState) {
+    SmallDesign();
+    FinalExitType = "W";
+    EXPECT_EQ(RunFormatProgram(Recorder), 1);
+    AssignText(RegisterSymbol("Extra"), "left over");
+    SetIntegerWidth(5);
+    // Even without the release between the runs, nothing carries over.
+    FinalExitType = nullptr;
+    Seen.clear();
+    EXPECT_EQ(RunFormatProgram(Recorder), 0);
+    ASSERT_FALSE(Seen.empty());
+    EXPECT_EQ(Seen[0], "init net 0 symbols 102 exit ''");
+    EXPECT_EQ(FindSymbol(103), nullptr);
+    EXPECT_STREQ(EmptyText, "");
+    EXPECT_STREQ(VariableText(V::Reserved20), "");
+}
+
+TEST_F(Driver, ReleaseForgetsTheCurrentRecords) {
+    SmallDesign();
+    RunFormatProgram(Recorder);
+    ReleaseRun();
+    EXPECT_EQ(CurrentNet.name, nullptr);
+    EXPECT_EQ(CurrentNetPin.libpin, nullptr);
+    EXPECT_EQ(CurrentPart.reference, nullptr);
+    EXPECT_EQ(CurrentNetNumber(), 0);
+    EXPECT_EQ(CurrentPartCounter(), 0);
+    EXPECT_STREQ(VariableText(V::NetName), "");
+    EXPECT_STREQ(VariableText(V::PinNumber), "");
+}
+
+TEST_F(Driver, NetNumberIsCopiedAtTheCurrentWidth) {
+    SmallDesign();
+    static int copied = 0;
+    FormatProgram program = {};
+    program.init = [] {
+        copied = RegisterSymbol("Number");
+        SetIntegerWidth(3);
+        return 0;
+    };
+    program.netend = [] {
+        CopyToSymbol(V::NetNumber, copied);
+        Seen.push_back(FindSymbol(copied)->value);
+        return 0;
+    };
+    RunFormatProgram(program);
+    EXPECT_EQ(Seen, (Lines{"001", "002"}));
+}
+
+TEST_F(Driver, Reserved20WithoutMemoryStillReadsEmpty) {
+    SmallDesign();
+    SetAllocationFailure(0);  // the run's first allocation is variable 20's text
+    EXPECT_EQ(RunFormatProgram(FormatProgram{}), 0);
+    SetAllocationFailure(-1);
+    EXPECT_STREQ(VariableText(V::Reserved20), "");
+    EXPECT_EQ(VariableLength(V::Reserved20), 0);
+}
+
+TEST_F(Driver, SymbolWithoutMemoryMakesTheRunAnError) {
+    SmallDesign();
+    FormatProgram program = Recorder;
+    program.end = [] {
+        SetAllocationFailure(0);
+        AssignText(RegisterSymbol("Late"), "text");
+        SetAllocationFailure(-1);
+        return 0;
+    };
+    EXPECT_EQ(RunFormatProgram(program), 2);
+    ReleaseRun();
+    SmallDesign();
+    EXPECT_EQ(RunFormatProgram(Recorder), 0);
+}
+
+TEST_F(Driver, DesignWithoutNetsCallsNoNetHook) {
+    AddTestComponent("RES", {"1"});
+    AddTestPart("R1", 0);
+    EXPECT_EQ(RunFormatProgram(Recorder), 0);
+    ASSERT_EQ(Seen.size(), 3u);
+    EXPECT_EQ(Seen[2], "end net 0 ");
+}
+
+}  // namespace
