@@ -11,6 +11,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include "fuzz/fuzz_target.h"
 #include "zedid.h"
 
 namespace {

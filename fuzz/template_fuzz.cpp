@@ -1,8 +1,8 @@
 // Parses and expands combine templates from arbitrary bytes and compares the
-// result with a plain model of the same rules (texts longer than a token
-// included: each segment is cut to 255 characters, each expansion too). The input is cut at zero
-// bytes into: a first template text, a second text that replaces it, then
-// property names and values, alternating.
+// result with a plain model of the same rules, texts longer than a token
+// included (each segment and each expansion is cut to 255 characters). The
+// input is cut at zero bytes into: a first template text, a second text that
+// replaces it, then property names and values, alternating.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/fuzz_target.h"
 #include "reader/design.h"
 #include "reader/templates.h"
 #include "reader/tokens.h"
