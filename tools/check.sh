@@ -32,6 +32,13 @@ native() {
   (cd build/native && ctest -j "$jobs" --output-on-failure)
 }
 
+# The benchmark's smallest size of every design shape, once each: every
+# generated design must be formatted end to end. No time is judged here.
+perf_smoke() {
+  stage "benchmark smoke run: smallest size of every shape"
+  build/native/bench/zedid_perf --smoke --work build/native/perf-smoke
+}
+
 # Every sanitizer report ends the program that made it, so a test with a
 # report fails; a leak fails the test process at its exit.
 asan_options="halt_on_error=1:abort_on_error=0:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1:strict_string_checks=1"
@@ -113,6 +120,7 @@ fuzz() {
 
 install_missing "${packages[@]}"
 native
+perf_smoke
 sanitize
 memcheck
 fuzz

@@ -1,0 +1,360 @@
+// zedid_perf: the whole-process benchmark. For every design shape at three
+// sizes (each 10x the last) it generates the intermediate file, then runs
+// the export in a process of its own (zedid_run) and `wc -w` on the same
+// file, several times each, and reports medians: end-to-end time, file MB/s,
+// connections/s, the ratio to `wc -w`, peak memory and the growth of the
+// time from one size to the next. Finally it checks the performance targets.
+//
+//   zedid_perf [--runs N] [--shapes a,b] [--sizes 1,2,3] [--work DIR]
+//              [--runner PATH] [--smoke] [--strict]
+//
+// --smoke runs the smallest size of every shape once and checks only that
+// every run succeeds; no figure is judged.
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "gen_design.h"
+
+extern char** environ;
+
+namespace {
+
+// The targets the benchmark judges.
+constexpr double GrowthLimit = 12.0;        // time ratio allowed for a 10x design
+constexpr double BoardMinimumMB = 10.0;     // the board's largest file at least this big
+constexpr double BoardMinimumMBps = 100.0;  // end to end, file MB per second
+constexpr double BoardWordCountRatio = 5.0; // at most this many times `wc -w`
+constexpr double BoardMemoryRatio = 4.0;    // peak memory over file size
+
+constexpr double Mega = 1e6;
+
+struct Options {
+    int runs = 5;
+    std::vector<zedidgen::Shape> shapes = {zedidgen::Shape::Board,  zedidgen::Shape::Components,
+                                           zedidgen::Shape::BigPart, zedidgen::Shape::BigNet,
+                                           zedidgen::Shape::TwoPinNets, zedidgen::Shape::LongNames};
+    std::vector<int> sizes = {1, 2, 3};
+    std::string work = ZEDID_PERF_WORK;
+    std::string runner = ZEDID_RUN_PATH;
+    bool smoke = false;
+    bool strict = false;
+};
+
+struct Spawned {
+    bool started = false;
+    int status = -1;         // exit status, or -1 when killed
+    double seconds = 0;      // wall time from start to reaped
+    long peakkb = 0;         // ru_maxrss of the child
+    std::string output;      // standard output, when captured
+};
+
+// Runs ARGS as a child process with standard output captured (or sent to
+// /dev/null) and standard error inherited; times it and takes its peak RSS.
+Spawned Spawn(const std::vector<std::string>& args, bool capture) {
+    Spawned result;
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    int pipefd[2] = {-1, -1};
+    if (capture && pipe(pipefd) != 0) return result;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (capture) {
+        posix_spawn_file_actions_adddup2(&actions, pipefd[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, pipefd[0]);
+        posix_spawn_file_actions_addclose(&actions, pipefd[1]);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    }
+    pid_t pid = 0;
+    auto start = std::chrono::steady_clock::now();
+    int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (capture) close(pipefd[1]);
+    if (spawned != 0) {
+        if (capture) close(pipefd[0]);
+        return result;
+    }
+    int status = 0;
+    struct rusage usage {};
+    wait4(pid, &status, 0, &usage);
+    std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    if (capture) {
+        char buffer[4096];
+        ssize_t n;
+        while ((n = read(pipefd[0], buffer, sizeof buffer)) > 0) result.output.append(buffer, static_cast<std::size_t>(n));
+        close(pipefd[0]);
+    }
+    result.started = true;
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.seconds = elapsed.count();
+    result.peakkb = usage.ru_maxrss;
+    return result;
+}
+
+double Median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+struct Row {
+    zedidgen::Shape shape;
+    int size = 0;
+    zedidgen::Summary design;
+    bool ok = true;
+    std::string problem;
+    double process = 0;  // median seconds of the whole zedid_run process
+    double call = 0;     // median seconds of the export call alone
+    double wc = 0;       // median seconds of `wc -w`
+    double peakmb = 0;   // highest peak RSS over the runs, MB
+    long messages = 0;
+    int result = -1;
+};
+
+bool WriteFile(const std::string& name, const std::string& text) {
+    std::ofstream file(name, std::ios::binary);
+    file.write(text.data(), static_cast<std::streamsize>(text.size()));
+    return static_cast<bool>(file);
+}
+
+Row Measure(const Options& options, zedidgen::Shape shape, int size) {
+    Row row;
+    row.shape = shape;
+    row.size = size;
+    std::string base = std::string(zedidgen::ShapeName(shape)) + std::to_string(size);
+    {
+        zedidgen::Parameters params;
+        params.shape = shape;
+        params.size = size;
+        std::string text;
+        row.design = zedidgen::GenerateDesign(params, text);
+        if (!WriteFile(base + ".ONL", text)) {
+            row.ok = false;
+            row.problem = "cannot write " + base + ".ONL";
+            return row;
+        }
+    }
+    std::vector<double> process, call, wc;
+    for (int run = 0; run < options.runs; run++) {
+        Spawned count = Spawn({"wc", "-w", base + ".ONL"}, false);
+        if (!count.started || count.status != 0) {
+            row.ok = false;
+            row.problem = "wc -w failed";
+            return row;
+        }
+        wc.push_back(count.seconds);
+        Spawned export_ = Spawn({options.runner, base, base + ".asc"}, true);
+        double seconds = 0;
+        long numbered = 0;
+        std::istringstream line(export_.output);
+        if (!export_.started || !(line >> seconds >> row.result >> row.messages >> numbered)) {
+            row.ok = false;
+            row.problem = "the export process failed (" + options.runner + ")";
+            return row;
+        }
+        if (row.result > 1 || numbered > 0) {
+            row.ok = false;
+            row.problem = "the export gave result " + std::to_string(row.result);
+            return row;
+        }
+        process.push_back(export_.seconds);
+        call.push_back(seconds);
+        row.peakmb = std::max(row.peakmb, static_cast<double>(export_.peakkb) * 1024 / Mega);
+    }
+    row.process = Median(process);
+    row.call = Median(call);
+    row.wc = Median(wc);
+    return row;
+}
+
+std::string Fixed(double value, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+// Figures with about three significant digits.
+std::string Figure(double value) {
+    if (value >= 100) return Fixed(value, 0);
+    if (value >= 10) return Fixed(value, 1);
+    if (value >= 1) return Fixed(value, 2);
+    return Fixed(value, 3);
+}
+
+const Row* Previous(const std::vector<Row>& rows, const Row& row) {
+    const Row* found = nullptr;
+    for (const Row& other : rows)
+        if (other.shape == row.shape && other.size < row.size && other.ok) found = &other;
+    return found;
+}
+
+void PrintTable(const std::vector<Row>& rows) {
+    std::printf("| shape | size | file MB | parts | connections | end to end ms | call ms | MB/s | "
+                "connections/s | wc -w ms | x wc -w | peak MB | peak / file | growth |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+    for (const Row& row : rows) {
+        double mb = static_cast<double>(row.design.bytes) / Mega;
+        if (!row.ok) {
+            std::printf("| %s | %d | %s | %ld | %ld | FAILED: %s |||||||||\n", zedidgen::ShapeName(row.shape), row.size,
+                        Figure(mb).c_str(), row.design.parts, row.design.connections, row.problem.c_str());
+            continue;
+        }
+        const Row* previous = Previous(rows, row);
+        std::string growth = previous != nullptr && previous->call > 0 ? Figure(row.call / previous->call) + "x" : "-";
+        std::printf("| %s | %d | %s | %ld | %ld | %s | %s | %s | %sM | %s | %s | %s | %s | %s |\n",
+                    zedidgen::ShapeName(row.shape), row.size, Figure(mb).c_str(), row.design.parts,
+                    row.design.connections, Figure(row.process * 1000).c_str(), Figure(row.call * 1000).c_str(),
+                    Figure(mb / row.process).c_str(),
+                    Figure(static_cast<double>(row.design.connections) / row.process / Mega).c_str(),
+                    Figure(row.wc * 1000).c_str(), Figure(row.process / row.wc).c_str(), Figure(row.peakmb).c_str(),
+                    Figure(row.peakmb / mb).c_str(), growth.c_str());
+    }
+}
+
+// Prints each target with the figure reached; gives the number missed.
+int JudgeTargets(const std::vector<Row>& rows) {
+    int missed = 0;
+    auto verdict = [&](bool reached, const std::string& what) {
+        std::printf("- %s: %s\n", reached ? "reached" : "MISSED", what.c_str());
+        if (!reached) missed++;
+    };
+    std::printf("\nTargets:\n");
+    for (const Row& row : rows) {
+        const Row* previous = Previous(rows, row);
+        if (previous == nullptr || !row.ok) continue;
+        double growth = row.call / previous->call;
+        verdict(growth <= GrowthLimit, std::string(zedidgen::ShapeName(row.shape)) + " size " +
+                                           std::to_string(previous->size) + " to " + std::to_string(row.size) +
+                                           ": 10x the design costs " + Figure(growth) + "x the time (limit " +
+                                           Figure(GrowthLimit) + "x)");
+    }
+    const Row* board = nullptr;
+    for (const Row& row : rows)
+        if (row.shape == zedidgen::Shape::Board && row.ok && (board == nullptr || row.size > board->size)) board = &row;
+    if (board != nullptr) {
+        double mb = static_cast<double>(board->design.bytes) / Mega;
+        std::string at = "board size " + std::to_string(board->size) + " (" + Figure(mb) + " MB)";
+        verdict(mb >= BoardMinimumMB, at + " is at least " + Figure(BoardMinimumMB) + " MB");
+        verdict(mb / board->process >= BoardMinimumMBps,
+                at + " end to end at " + Figure(mb / board->process) + " MB/s (target " + Figure(BoardMinimumMBps) + ")");
+        verdict(board->process / board->wc <= BoardWordCountRatio,
+                at + " takes " + Figure(board->process / board->wc) + "x the time of wc -w (limit " +
+                    Figure(BoardWordCountRatio) + "x)");
+        verdict(board->peakmb / mb <= BoardMemoryRatio, at + " peaks at " + Figure(board->peakmb) + " MB, " +
+                                                            Figure(board->peakmb / mb) + "x the file (limit " +
+                                                            Figure(BoardMemoryRatio) + "x)");
+    }
+    return missed;
+}
+
+template <typename T, typename Parse>
+bool ParseList(const char* text, std::vector<T>& items, Parse parse) {
+    items.clear();
+    std::stringstream stream(text);
+    std::string item;
+    while (std::getline(stream, item, ',')) {
+        T value;
+        if (!parse(item, &value)) return false;
+        items.push_back(value);
+    }
+    return !items.empty();
+}
+
+int Usage(const char* problem) {
+    std::fprintf(stderr,
+                 "zedid_perf: %s\n"
+                 "usage: zedid_perf [--runs N] [--shapes a,b] [--sizes 1,2,3] [--work DIR] [--runner PATH]\n"
+                 "                  [--smoke] [--strict]\n",
+                 problem);
+    return 64;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; i++) {
+        std::string option = argv[i];
+        if (option == "--smoke") {
+            options.smoke = true;
+            continue;
+        }
+        if (option == "--strict") {
+            options.strict = true;
+            continue;
+        }
+        if (i + 1 >= argc) return Usage("an option needs a value");
+        const char* value = argv[++i];
+        if (option == "--runs") {
+            options.runs = std::atoi(value);
+            if (options.runs < 1) return Usage("--runs needs a number of at least 1");
+        } else if (option == "--work") {
+            options.work = value;
+        } else if (option == "--runner") {
+            options.runner = value;
+        } else if (option == "--shapes") {
+            if (!ParseList(value, options.shapes, [](const std::string& s, zedidgen::Shape* shape) {
+                    return zedidgen::ParseShape(s.c_str(), shape);
+                }))
+                return Usage("unknown shape");
+        } else if (option == "--sizes") {
+            if (!ParseList(value, options.sizes, [](const std::string& s, int* size) {
+                    *size = std::atoi(s.c_str());
+                    return *size >= 1 && *size <= 5;
+                }))
+                return Usage("sizes are 1 to 5");
+        } else {
+            return Usage("unknown option");
+        }
+    }
+    if (options.smoke) {
+        options.sizes = {1};
+        options.runs = 1;
+    }
+    std::sort(options.sizes.begin(), options.sizes.end());
+    // The runner must stay reachable after the change of directory.
+    if (options.runner.find('/') != std::string::npos && options.runner[0] != '/') {
+        char here[4096];
+        if (getcwd(here, sizeof here) != nullptr) options.runner = std::string(here) + "/" + options.runner;
+    }
+    mkdir(options.work.c_str(), 0777);
+    if (chdir(options.work.c_str()) != 0) return Usage("cannot enter the work directory");
+    // wc counts bytes, not characters, in the C locale: the plain scan.
+    setenv("LC_ALL", "C", 1);
+
+    std::vector<Row> rows;
+    bool failed = false;
+    for (zedidgen::Shape shape : options.shapes) {
+        for (int size : options.sizes) {
+            Row row = Measure(options, shape, size);
+            std::fprintf(stderr, "%s size %d: %s\n", zedidgen::ShapeName(shape), size,
+                         row.ok ? (Figure(row.process * 1000) + " ms").c_str() : row.problem.c_str());
+            failed = failed || !row.ok;
+            rows.push_back(row);
+        }
+    }
+    std::printf("Medians of %d run%s; MB = 10^6 bytes; end to end = the whole zedid_run process; "
+                "growth = call time over the previous size's.\n\n",
+                options.runs, options.runs == 1 ? "" : "s");
+    PrintTable(rows);
+    if (options.smoke) return failed ? 1 : 0;
+    int missed = JudgeTargets(rows);
+    if (failed) return 1;
+    return options.strict && missed > 0 ? 1 : 0;
+}
