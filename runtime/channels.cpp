@@ -46,13 +46,15 @@ void ClearMessageLine() {
 }
 
 int OpenChannelFile(int channel, const char* name) {
-    if (!IsFileChannel(channel) || Channels.files[channel] != nullptr) return 0;
-    TextFile* file = OpenTextFile(name, "wt");
-    if (file == nullptr) return 0;
+    if (!IsFileChannel(channel) || Channels.files[channel] != nullptr || name == nullptr) return 0;
+    // The name is kept first: a file created and then given up for lack of
+    // memory would stay behind, emptied, although the run reports it could
+    // not be opened. Without its name the channel could not be appended.
     char* copy = CopyText(name);
-    if (copy == nullptr) {
-        // Without its name the channel could not be appended later.
-        CloseTextFile(file);
+    if (copy == nullptr) return 0;
+    TextFile* file = OpenTextFile(name, "wt");
+    if (file == nullptr) {
+        FreeText(copy);
         return 0;
     }
     FreeText(Channels.names[channel]);
