@@ -5,6 +5,8 @@
 #include "formats/layout.h"
 #include "host/run.h"
 #include "platform/platform.h"
+#include "resources/messages.h"
+#include "runtime/channels.h"
 #include "runtime/symbols.h"
 
 Net CurrentNet = {};
@@ -33,8 +35,13 @@ int ResultOfRun() {
     const UserSymbol* exittype = FindSymbol(ExitTypeSymbol);
     char status = exittype != nullptr ? exittype->value[0] : '\0';
     // A symbol the program could not keep for lack of memory means the file
-    // is not what the design asks for.
-    if (status == 'E' || SymbolMemoryFailed()) return 2;
+    // is not what the design asks for; the host is told why, since no hook
+    // reported anything.
+    if (SymbolMemoryFailed()) {
+        ReportMessage(MsgErrorsUnusable);
+        return 2;
+    }
+    if (status == 'E') return 2;
     return status == 'W' ? 1 : 0;
 }
 
