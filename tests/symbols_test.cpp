@@ -43,7 +43,7 @@ protected:
         EndLine(MessageChannel);
         Lines lines = TakeMessages();
         EXPECT_EQ(result, 1) << "index " << index;
-        return lines.empty() ? "<nothing sent>" : lines.back();
+        return lines.empty() ? "<nothing sent>" : lines.front();
     }
 
     static std::string Value(int index) {
@@ -398,6 +398,24 @@ TEST_F(Symbols, LocalSignalJoinsNameTextAndLocalNumber) {
     CurrentNet.localnumber = -4;
     EXPECT_EQ(BuildLocalSignal(FindSymbol(LocalSignalSymbol)->value), 0);
     EXPECT_EQ(Value(LocalSignalSymbol), "CLKCLK_L0000-4");
+}
+
+// Texts are printed and copied as they stand, never through a fixed area.
+TEST_F(Symbols, LongTextsArePrintedAndCopiedWhole) {
+    std::string title(600, 't');
+    Header.title = CopyText(title.c_str());
+    EXPECT_EQ(Printed(V::DesignTitle), title);
+    int s = RegisterSymbol("Copy");
+    EXPECT_EQ(CopyToSymbol(V::DesignTitle, s), 1);
+    EXPECT_EQ(Value(s), title);
+    EXPECT_EQ(CompareVariables(s, V::DesignTitle), 0);
+    std::string name(300, 'n');
+    CurrentNet.name = name.c_str();
+    BuildLocalSignal(title.c_str());
+    EXPECT_EQ(Value(LocalSignalSymbol), name + title + "0");
+    // A symbol may take a piece of its own value.
+    EXPECT_EQ(AssignText(s, FindSymbol(s)->value + 590), 1);
+    EXPECT_EQ(Value(s), "tttttttttt");
 }
 
 TEST_F(Symbols, ReleaseReturnsToThePresetSymbols) {
