@@ -1,4 +1,490 @@
-// Placeholder until the section parsers land.
+// The section parsers: one forward pass over the intermediate file that fills
+// the design tables, the header, the templates and the pipetext, checking the
+// design on the way and stopping at its first fault.
 #include "reader/parser.h"
 
-int ReadIntermediateFile(TextFile*) { return 0; }
+#include <algorithm>
+#include <cstring>
+
+#include "host/run.h"
+#include "platform/platform.h"
+#include "reader/design.h"
+#include "reader/templates.h"
+#include "reader/tokens.h"
+#include "resources/messages.h"
+#include "runtime/channels.h"
+
+namespace {
+
+using Token = char[TokenSize];
+
+bool Is(const char* token, const char* text) { return std::strcmp(token, text) == 0; }
+bool IsOpen(const char* token) { return Is(token, "("); }
+bool IsClose(const char* token) { return Is(token, ")"); }
+
+char FoldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// ASCII letters compared without regard to case, every other byte exactly.
+bool SameIgnoringCase(const char* a, const char* b) {
+    for (; *a != '\0' && *b != '\0'; a++, b++)
+        if (FoldCase(*a) != FoldCase(*b)) return false;
+    return *a == *b;
+}
+
+// Replaces FIELD by a copy of TEXT, freeing the old text; 0 (field as it
+// was) when no memory can be had.
+int ReplaceText(const char*& field, const char* text) {
+    char* copy = CopyText(text);
+    if (copy == nullptr) return 0;
+    FreeText(field);
+    field = copy;
+    return 1;
+}
+
+// ---- Property groups -------------------------------------------------------
+
+// Reads a property group from just after its word "property" up to and
+// including its ")": the tokens at level 2 alternate name and value, and each
+// complete pair is appended to LIST. KEYWORD sees every level-2 token first
+// and gives 1 when it took the token (and its value) for a record field, 0
+// when the token is an ordinary name or value, -1 on failure. 1, or 0 at the
+// end of the file or without memory.
+template <typename KeywordReader>
+int ReadPropertyGroup(TextFile* file, Property** list, KeywordReader keyword) {
+    Property** tail = list;
+    while (*tail != nullptr) tail = &(*tail)->next;
+    Property* waiting = nullptr;  // named, still without its value; owned here
+    int level = 1;
+    Token token;
+    while (ReadToken(file, token)) {
+        if (IsOpen(token)) {
+            level++;
+        } else if (IsClose(token)) {
+            if (--level == 0) break;
+        } else if (level == 2) {
+            int taken = keyword(file, token);
+            if (taken < 0) break;
+            if (taken > 0) continue;
+            if (waiting == nullptr) {
+                waiting = static_cast<Property*>(AllocateMemory(sizeof(Property)));
+                if (waiting == nullptr) break;
+                waiting->next = nullptr;
+                waiting->value = EmptyText;
+                waiting->name = CopyText(token);
+                if (waiting->name == nullptr) {
+                    waiting->name = EmptyText;
+                    break;
+                }
+            } else {
+                if (!ReplaceText(waiting->value, token)) break;
+                *tail = waiting;
+                tail = &waiting->next;
+                waiting = nullptr;
+            }
+        }
+    }
+    // A name left without its value is dropped.
+    FreePropertyList(waiting);
+    return level == 0 ? 1 : 0;
+}
+
+// Reads the value that a property keyword takes into VALUE; -1 at the end of
+// the file.
+int ReadKeywordValue(TextFile* file, char* value) { return ReadToken(file, value) ? 1 : -1; }
+
+int ReadPropertyList(TextFile* file, Property** list) {
+    return ReadPropertyGroup(file, list, [](TextFile*, const char*) { return 0; });
+}
+
+int ReadComponentProperties(TextFile* file, ComponentDef* component) {
+    return ReadPropertyGroup(file, &component->properties, [component](TextFile* from, const char* token) {
+        if (!Is(token, "sourcelib")) return 0;
+        Token value;
+        if (ReadKeywordValue(from, value) < 0) return -1;
+        return ReplaceText(component->sourcelib, value) ? 1 : -1;
+    });
+}
+
+int ReadPinProperties(TextFile* file, LibPin* pin) {
+    return ReadPropertyGroup(file, &pin->properties, [pin](TextFile* from, const char* token) {
+        const char** field = Is(token, "pinname") ? &pin->pinname : Is(token, "lpinname") ? &pin->lpinname : nullptr;
+        if (field == nullptr && !Is(token, "pintype")) return 0;
+        Token value;
+        if (ReadKeywordValue(from, value) < 0) return -1;
+        if (field != nullptr) return ReplaceText(*field, value) ? 1 : -1;
+        pin->pintype = static_cast<signed char>(value[0]) - '0';
+        return 1;
+    });
+}
+
+int ReadNetProperties(TextFile* file, Net* net) {
+    return ReadPropertyGroup(file, &net->properties, [net](TextFile* from, const char* token) {
+        bool type = Is(token, "nettype");
+        if (!type && !Is(token, "netdir")) return 0;
+        Token value;
+        if (ReadKeywordValue(from, value) < 0) return -1;
+        if (type)
+            net->nettype = value[0];
+        else
+            net->netdir = static_cast<uint8_t>(static_cast<unsigned char>(value[0]) - '0');
+        return 1;
+    });
+}
+
+// ---- Placement -------------------------------------------------------------
+
+// Connections name their part by its index, and a sort moves parts: after
+// each sort every connection is pointed back at its own part.
+void RenumberConnections() {
+    for (int32_t i = 0; i < Design.partcount; i++)
+        for (NetPin* connection = Design.parts[i]->netpins; connection != nullptr; connection = connection->nextonpart)
+            connection->part = i;
+}
+
+// Sorts the parts table and checks it for duplicate references; 1, or 0
+// after message 17.
+int FinishPlacement() {
+    std::sort(Design.parts, Design.parts + Design.partcount, [](const PartInstance* a, const PartInstance* b) {
+        return CompareReferences(a->reference, b->reference) < 0;
+    });
+    RenumberConnections();
+    // The sort is byte-wise, so only references that differ in letter case
+    // alone and still sort next to each other are caught (U1 u1, not U1 U2 u1).
+    for (int32_t i = 0; i + 1 < Design.partcount; i++) {
+        if (SameIgnoringCase(Design.parts[i]->reference, Design.parts[i + 1]->reference)) {
+            ReportFilledMessage(MsgDuplicateReference, Design.parts[i]->reference);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+int ReadPlacement(TextFile* file) {
+    int level = 1;
+    int32_t component = 0;
+    PartInstance* part = nullptr;
+    Token token;
+    while (ReadToken(file, token)) {
+        if (IsOpen(token)) {
+            level++;
+        } else if (IsClose(token)) {
+            if (--level == 0) return FinishPlacement();
+        } else if (level == 2 && SameIgnoringCase(token, "component")) {
+            Token name;
+            if (!ReadToken(file, name)) return 0;
+            if (AddComponentDef(name, &component) == nullptr) {
+                ReportMessage(MsgPartsOutOfMemory);
+                return 0;
+            }
+        } else if (level == 3 && SameIgnoringCase(token, "place")) {
+            Token reference;
+            if (!ReadToken(file, reference)) return 0;
+            // Without any component definition the part would have no
+            // component and no value to take.
+            if (Design.componentcount == 0) return 0;
+            part = AddPartInstance(reference, component, nullptr);
+            if (part == nullptr) {
+                ReportMessage(MsgPartsOutOfMemory);
+                return 0;
+            }
+            if (!ReplaceText(part->value, Design.components[component]->name)) return 0;
+        } else if (level == 4 && part != nullptr && SameIgnoringCase(token, "property")) {
+            if (!ReadPropertyList(file, &part->properties)) return 0;
+            level = 3;
+            // Even an empty template recomposes the value (to "").
+            if (!ReplaceText(part->value, ExpandTemplate(&PartValueCombine, part->properties))) return 0;
+        }
+    }
+    return 0;
+}
+
+// ---- Library ---------------------------------------------------------------
+
+// A new pin NUMBER of component definition COMPONENT, or null.
+LibPin* NewLibPin(const char* number, int32_t component) {
+    LibPin* pin = static_cast<LibPin*>(AllocateMemory(sizeof(LibPin)));
+    if (pin == nullptr) return nullptr;
+    pin->number = CopyText(number);
+    if (pin->number == nullptr) {
+        ReleaseMemory(pin);
+        return nullptr;
+    }
+    pin->next = nullptr;
+    pin->component = component;
+    pin->numbervalue = PinNumberValue(number);
+    pin->pintype = 0;
+    pin->pinname = EmptyText;
+    pin->lpinname = EmptyText;
+    pin->properties = nullptr;
+    return pin;
+}
+
+int ReadLibrary(TextFile* file) {
+    int level = 1;
+    ComponentDef* component = nullptr;  // selected by the latest "image"
+    int32_t index = -1;
+    LibPin* pin = nullptr;  // latest "pin" of the selected component
+    Token token;
+    while (ReadToken(file, token)) {
+        if (IsOpen(token)) {
+            level++;
+        } else if (IsClose(token)) {
+            if (--level == 0) return 1;
+        } else if (SameIgnoringCase(token, "image")) {
+            Token name;
+            if (!ReadToken(file, name)) return 0;
+            component = FindComponentDef(name, &index);
+            // A pin of the previous image never takes this image's properties.
+            pin = nullptr;
+            if (component == nullptr) {
+                SkipGroup(file);
+                level--;
+            }
+        } else if (component != nullptr && SameIgnoringCase(token, "pin")) {
+            Token ignored;
+            Token number;
+            if (!ReadToken(file, ignored) || !ReadToken(file, number)) return 0;
+            pin = NewLibPin(number, index);
+            if (pin == nullptr) return 0;
+            InsertLibPin(component, pin);
+        } else if (component != nullptr && SameIgnoringCase(token, "property")) {
+            if (level == 3) {
+                if (!ReadComponentProperties(file, component)) return 0;
+                level = 2;
+            } else if (level == 4 && pin != nullptr) {
+                if (!ReadPinProperties(file, pin)) return 0;
+                level = 3;
+            }
+        }
+    }
+    return 0;
+}
+
+// ---- Network ---------------------------------------------------------------
+
+struct NetworkState {
+    Net* net = nullptr;            // latest "net" of the section
+    int32_t netindex = -1;
+    NetPin* lastonnet = nullptr;   // end of the net's connection list
+    NetPin* latest = nullptr;      // takes a following "(property" group
+};
+
+// Checks and attaches the connection REFERENCE-PIN to the current net; 1, or
+// 0 after message 24, 23 or 3 (or without memory), the connection freed.
+int AddConnection(NetworkState& state, const char* reference, const char* pin) {
+    NetPin* connection = static_cast<NetPin*>(AllocateMemory(sizeof(NetPin)));
+    if (connection == nullptr) return 0;
+    std::memset(connection, 0, sizeof(NetPin));
+    connection->net = state.netindex;
+    Design.netpincount++;
+    int32_t partindex = FindPart(reference);
+    if (partindex < 0) {
+        ReleaseMemory(connection);
+        ReportMessage(MsgReferenceNotFound);
+        return 0;
+    }
+    PartInstance* part = Design.parts[partindex];
+    connection->libpin = FindLibPin(Design.components[part->component], pin);
+    if (connection->libpin == nullptr) {
+        ReleaseMemory(connection);
+        ReportFilledMessage(MsgPinMismatch, reference, pin);
+        return 0;
+    }
+    connection->part = partindex;
+    if (!InsertNetPin(part, connection)) {
+        ReleaseMemory(connection);
+        ReportFilledMessage(MsgDuplicatePin, reference, pin);
+        return 0;
+    }
+    if (state.lastonnet != nullptr)
+        state.lastonnet->nextonnet = connection;
+    else
+        state.net->netpins = connection;
+    state.lastonnet = connection;
+    state.latest = connection;
+    return 1;
+}
+
+// Reads the connections of a "pins" group up to and including its ")".
+int ReadConnections(TextFile* file, NetworkState& state) {
+    Token token;
+    for (;;) {
+        if (!ReadToken(file, token)) return 0;
+        if (IsOpen(token)) {
+            if (!ReadToken(file, token)) return 0;
+            if (SameIgnoringCase(token, "property") && state.latest != nullptr) {
+                if (!ReadPropertyList(file, &state.latest->properties)) return 0;
+            } else if (IsOpen(token)) {
+                // The inner group, then the outer one.
+                SkipGroup(file);
+                SkipGroup(file);
+            } else if (!IsClose(token)) {
+                // "()" is closed already; skipping on would eat the pins.
+                SkipGroup(file);
+            }
+        } else if (IsClose(token)) {
+            return 1;
+        } else {
+            Token reference;
+            std::memcpy(reference, token, sizeof(Token));
+            Token dash;
+            Token pin;
+            if (!ReadToken(file, dash) || !Is(dash, "-") || !ReadToken(file, pin)) return 0;
+            if (!AddConnection(state, reference, pin)) return 0;
+        }
+    }
+}
+
+int ReadNetwork(TextFile* file) {
+    int level = 1;
+    NetworkState state;
+    Token token;
+    while (ReadToken(file, token)) {
+        if (IsOpen(token)) {
+            level++;
+        } else if (IsClose(token)) {
+            if (--level == 0) return 1;
+        } else if (SameIgnoringCase(token, "net")) {
+            Token name;
+            if (!ReadToken(file, name)) return 0;
+            state.net = AddNet(name, &state.netindex);
+            if (state.net == nullptr) {
+                ReportMessage(MsgNetsOutOfMemory);
+                return 0;
+            }
+            state.lastonnet = nullptr;
+            state.latest = nullptr;
+        } else if (SameIgnoringCase(token, "pins")) {
+            // Connections with no net to join cannot be kept.
+            if (state.net == nullptr) return 0;
+            if (!ReadConnections(file, state)) return 0;
+            level--;
+        } else if (level == 3 && state.net != nullptr && SameIgnoringCase(token, "property")) {
+            if (!ReadNetProperties(file, state.net)) return 0;
+            level = 2;
+        }
+    }
+    return 0;
+}
+
+// ---- Description and pipetext ------------------------------------------------
+
+// A description keyword names a header field or a template.
+struct DescriptionKeyword {
+    const char* keyword;
+    const char** field;
+    CombineTemplate* tmpl;
+};
+
+const DescriptionKeyword DescriptionKeywords[] = {
+    {"timestamp", &Header.timestamp, nullptr},
+    {"Program", &Header.Program, nullptr},
+    {"source", &Header.source, nullptr},
+    {"title", &Header.title, nullptr},
+    {"date", &Header.date, nullptr},
+    {"document", &Header.document, nullptr},
+    {"revision", &Header.revision, nullptr},
+    {"organization", &Header.organization, nullptr},
+    {"address1", &Header.address1, nullptr},
+    {"address2", &Header.address2, nullptr},
+    {"address3", &Header.address3, nullptr},
+    {"address4", &Header.address4, nullptr},
+    {"partvaluecombine", nullptr, &PartValueCombine},
+    {"pcbfootprintcombine", nullptr, &FootprintCombine},
+};
+
+const DescriptionKeyword* FindDescriptionKeyword(const char* token) {
+    for (const DescriptionKeyword& entry : DescriptionKeywords)
+        if (SameIgnoringCase(token, entry.keyword)) return &entry;
+    return nullptr;
+}
+
+int ReadDescription(TextFile* file) {
+    int level = 1;
+    Token token;
+    while (ReadToken(file, token)) {
+        if (IsOpen(token)) {
+            level++;
+        } else if (IsClose(token)) {
+            if (--level == 0) return 1;
+        } else if (const DescriptionKeyword* entry = FindDescriptionKeyword(token)) {
+            Token value;
+            if (!ReadToken(file, value)) return 0;
+            // An empty value changes nothing.
+            if (value[0] == '\0') continue;
+            if (entry->field != nullptr) {
+                if (!ReplaceText(*entry->field, value)) return 0;
+            } else if (ParseCombineTemplate(value, entry->tmpl) == TemplateNoMemory) {
+                // A malformed template keeps what could be parsed; only a
+                // lack of memory stops the read.
+                return 0;
+            }
+        }
+    }
+    return 0;
+}
+
+int ReadPipeText(TextFile* file) {
+    PipeText* last = nullptr;  // end of this section's list
+    Token token;
+    // No level is counted: the first ")" ends the section.
+    while (ReadToken(file, token)) {
+        if (IsClose(token)) return 1;
+        PipeText* entry = static_cast<PipeText*>(AllocateMemory(sizeof(PipeText)));
+        if (entry == nullptr) return 0;
+        entry->next = nullptr;
+        entry->text = CopyText(token);
+        if (entry->text == nullptr) {
+            ReleaseMemory(entry);
+            return 0;
+        }
+        if (last == nullptr) {
+            // A section with words replaces the list of an earlier one.
+            ReleasePipeText();
+            PipeTextList = entry;
+        } else {
+            last->next = entry;
+        }
+        last = entry;
+    }
+    return 0;
+}
+
+// ---- The file ----------------------------------------------------------------
+
+struct Section {
+    const char* keyword;
+    int (*read)(TextFile* file);
+};
+
+const Section Sections[] = {
+    {"placement", ReadPlacement}, {"library", ReadLibrary},   {"network", ReadNetwork},
+    {"description", ReadDescription}, {"pipetext", ReadPipeText},
+};
+
+}  // namespace
+
+int ReadIntermediateFile(TextFile* file) {
+    StartTokenReader(file);
+    if (!StartDesignTables()) return 0;
+    Token token;
+    if (!ReadToken(file, token) || !IsOpen(token)) return 0;
+    if (!ReadToken(file, token) || !SameIgnoringCase(token, "pcb")) return 0;
+    int level = 1;
+    while (ReadToken(file, token)) {
+        if (IsOpen(token)) {
+            level++;
+        } else if (IsClose(token)) {
+            level--;
+        } else if (level == 2) {
+            for (const Section& section : Sections) {
+                if (!SameIgnoringCase(token, section.keyword)) continue;
+                if (!section.read(file)) return 0;
+                // The section parser took the section's ")".
+                level = 1;
+                break;
+            }
+        }
+    }
+    return 1;
+}
