@@ -21,9 +21,9 @@ void CloseTextFile(TextFile* file);
 void WriteTextFile(TextFile* file, const char* text);
 // Reads like the C runtime's line read: up to SIZE - 1 characters, stopping
 // after a line feed (which is kept) or at the end of the file; the store is
-// always terminated. Gives the number of characters stored; 0 only at the
-// end of the file. A zero byte of the file is stored like any character, so
-// a caller that needs the count must take it from here, not from strlen.
+// always terminated. Gives 1 when a piece was read, 0 at the end of the
+// file. A zero byte of the file is stored like any character; callers that
+// take the piece as a text see it end there, as with the runtime's read.
 int ReadTextLine(TextFile* file, char* store, int size);
 // Deletes the file NAME; 1 when it was deleted.
 int DeleteFileByName(const char* name);
