@@ -56,29 +56,34 @@ sanitize() {
   fi
 }
 
-# Whole runs of the export inside one process under valgrind: the golden
-# designs, every failing run of the message tables, repeated calls and the
-# allocation-failure sweep. The 50 MB and every-prefix cases stay with the
-# sanitizer stage, where they take seconds instead of minutes.
-memcheck_tests="Golden*:Export*:Hostile*:AllocationFailure*:Regression*:-*Huge*:*EveryPrefix*"
-memcheck_options=(--quiet --error-exitcode=99 --leak-check=full
-  --show-leak-kinds=definite,indirect,possible --errors-for-leak-kinds=definite,indirect,possible
-  --track-origins=yes)
+# The whole unit suite in one process under valgrind: the golden designs,
+# every failing run of the message tables, repeated calls and the
+# allocation-failure sweep, with nothing lost or even left reachable. The
+# 50 MB files and the every-prefix sweep stay with the sanitizer stage, where
+# they take seconds instead of minutes.
+memcheck_skip="*Huge*:*EveryByte*"
+memcheck_options=(--quiet --error-exitcode=99 --leak-check=full --show-leak-kinds=all
+  --errors-for-leak-kinds=all --track-origins=yes)
 
 memcheck() {
   stage "valgrind memcheck: end-to-end, failing and repeated runs"
   cmake -S . -B build/vg -DCMAKE_BUILD_TYPE=Debug
-  cmake --build build/vg -j "$jobs" --target zedid_tests zedid_cli
-  valgrind "${memcheck_options[@]}" build/vg/tests/zedid_tests --gtest_filter="$memcheck_tests" --gtest_brief=1
+  cmake --build build/vg -j "$jobs" --target zedid_tests zedid_cli replay_export replay_template
+  valgrind "${memcheck_options[@]}" build/vg/tests/zedid_tests --gtest_filter="-$memcheck_skip" --gtest_brief=1
+  valgrind "${memcheck_options[@]}" build/vg/fuzz/replay_export tests/regressions/export
+  valgrind "${memcheck_options[@]}" build/vg/fuzz/replay_template tests/regressions/template
   # The command-line host loads the shared library as any host would.
-  local work=build/vg/examples-work example status
-  rm -rf "$work"; mkdir -p "$work"
-  for example in examples/*.ONL; do
-    [ -e "$example" ] || continue
-    cp "$example" "$work/"
+  local work=build/vg/cli-work design status
+  for design in examples/*.ONL tests/golden/*/design.ONL; do
+    [ -e "$design" ] || continue
+    rm -rf "$work"; mkdir -p "$work"
+    cp "$design" "$work/design.ONL"
     status=0
-    (cd "$work" && valgrind "${memcheck_options[@]}" ../zedid "$(basename "$example")") || status=$?
-    if [ "$status" -gt 2 ]; then echo "memcheck: zedid $example: status $status"; return 1; fi
+    (cd "$work" && valgrind "${memcheck_options[@]}" --log-file=valgrind.log ../zedid design >/dev/null 2>&1) ||
+      status=$?
+    if [ "$status" -gt 2 ]; then
+      cat "$work/valgrind.log"; echo "memcheck: zedid $design: status $status"; return 1
+    fi
   done
 }
 
@@ -87,13 +92,14 @@ memcheck() {
 fuzz_seconds=${FUZZ_SECONDS:-60}
 
 fuzz_target() {
-  local name=$1 maxlen=$2; shift 2
-  local out=build/fuzz/$name
+  # Absolute paths: the export target works in a directory of its own.
+  local name=$1 maxlen=$2 root=$PWD; shift 2
+  local out=$root/build/fuzz/$name
   mkdir -p "$out/corpus" "$out/findings"
   ASAN_OPTIONS="$asan_options" UBSAN_OPTIONS="$ubsan_options" \
-    "build/fuzz/fuzz/fuzz_$name" -max_total_time="$fuzz_seconds" -timeout=10 -max_len="$maxlen" \
+    "$root/build/fuzz/fuzz/fuzz_$name" -max_total_time="$fuzz_seconds" -timeout=10 -max_len="$maxlen" \
     -print_final_stats=1 -artifact_prefix="$out/findings/" "$@" \
-    "$out/corpus" "build/fuzz/seeds/$name" "tests/regressions/$name" >"$out/log" 2>&1
+    "$out/corpus" "$root/build/fuzz/seeds/$name" "$root/tests/regressions/$name" >"$out/log" 2>&1
 }
 
 fuzz() {
@@ -103,7 +109,7 @@ fuzz() {
   cmake --build build/fuzz -j "$jobs" --target fuzz_export fuzz_template
   fuzz/seeds.sh build/fuzz/seeds
   local failed=0 name
-  fuzz_target export 8192 -dict=fuzz/onl.dict & local export_job=$!
+  fuzz_target export 8192 -dict="$PWD/fuzz/onl.dict" & local export_job=$!
   fuzz_target template 1024 & local template_job=$!
   wait "$export_job" || failed=1
   wait "$template_job" || failed=1
