@@ -9,6 +9,9 @@
 
 #if defined(_WIN32)
 
+#include <io.h>
+#include <windows.h>
+
 struct TextFile {
     std::FILE* stream;
 };
@@ -43,6 +46,16 @@ int ReadTextLine(TextFile* file, char* store, int size) {
 }
 
 int DeleteFileByName(const char* name) { return std::remove(name) == 0 ? 1 : 0; }
+
+int SameFile(TextFile* a, TextFile* b) {
+    if (a == nullptr || b == nullptr) return 0;
+    BY_HANDLE_FILE_INFORMATION first, second;
+    HANDLE ha = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(a->stream)));
+    HANDLE hb = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(b->stream)));
+    if (!GetFileInformationByHandle(ha, &first) || !GetFileInformationByHandle(hb, &second)) return 0;
+    return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
 
 #else
 
@@ -160,5 +173,12 @@ int ReadTextLine(TextFile* file, char* store, int size) {
 }
 
 int DeleteFileByName(const char* name) { return std::remove(name) == 0 ? 1 : 0; }
+
+int SameFile(TextFile* a, TextFile* b) {
+    if (a == nullptr || b == nullptr) return 0;
+    struct stat first, second;
+    if (fstat(fileno(a->stream), &first) != 0 || fstat(fileno(b->stream), &second) != 0) return 0;
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
 
 #endif

@@ -27,6 +27,9 @@ void WriteTextFile(TextFile* file, const char* text);
 int ReadTextLine(TextFile* file, char* store, int size);
 // Deletes the file NAME; 1 when it was deleted.
 int DeleteFileByName(const char* name);
+// 1 when A and B are open on one and the same file of the file system,
+// whatever names they were opened under; 0 otherwise or when either is null.
+int SameFile(TextFile* a, TextFile* b);
 
 // ---- Heap ----------------------------------------------------------------
 // Every allocation of the library goes through these, so that a test can

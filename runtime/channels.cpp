@@ -53,6 +53,14 @@ int OpenChannelFile(int channel, const char* name) {
     char* copy = CopyText(name);
     if (copy == nullptr) return 0;
     TextFile* file = OpenTextFile(name, "wt");
+    // Two channels on one file would write over each other, and deleting
+    // "ZEDID.TMP" at the end would take an output file of that name with it.
+    for (int other = FirstOutputChannel; file != nullptr && other <= TemporaryChannel; other++) {
+        if (SameFile(file, Channels.files[other])) {
+            CloseTextFile(file);
+            file = nullptr;
+        }
+    }
     if (file == nullptr) {
         FreeText(copy);
         return 0;

@@ -23,7 +23,8 @@ void ClearMessageLine();
 
 // Opens NAME for writing in text mode as file channel CHANNEL and keeps a
 // copy of the name for ConcatenateChannel; 1 on success, 0 when the file
-// cannot be opened (nothing is kept then).
+// cannot be opened or is the file of another open channel (nothing is kept
+// then).
 int OpenChannelFile(int channel, const char* name);
 // 1 when file channel CHANNEL holds an open file.
 int ChannelIsOpen(int channel);

@@ -77,6 +77,30 @@ TEST_F(Hostile, OutputInAFolderNoFileCanBeCreatedIn) {
     EXPECT_EQ(TakeMessages(), OutputFailed);
 }
 
+TEST_F(Hostile, OutputFileThatIsTheTemporaryFile) {
+    // Deleting the temporary file at the end would take the netlist with it,
+    // while the run reported success.
+    WriteBytes("design.ONL", WorkedExample());
+    fs::create_directory("sub");
+    const std::string same = (scratch_.Path() / "ZEDID.TMP").string();
+    for (const char* output : {"ZEDID.TMP", "./ZEDID.TMP", "sub/../ZEDID.TMP", same.c_str()}) {
+        SCOPED_TRACE(output);
+        EXPECT_EQ(CallExport("design", output), ZEDID_RESULT_ERRORS);
+        EXPECT_EQ(TakeMessages(), TemporaryFailed);
+        // It stays as the output file, empty, as after every message 15.
+        EXPECT_EQ(ReadBytes("ZEDID.TMP"), "");
+        fs::remove("ZEDID.TMP");
+    }
+}
+
+TEST_F(Hostile, OutputFileThatIsTheIntermediateFile) {
+    // The output file is emptied before the design is read.
+    WriteBytes("design.ONL", WorkedExample());
+    EXPECT_EQ(CallExport("design", "design.ONL"), ZEDID_RESULT_ERRORS);
+    EXPECT_EQ(TakeMessages(), ReadFailed);
+    EXPECT_EQ(ReadBytes("design.ONL"), "");
+}
+
 // ---- The current directory, where "ZEDID.TMP" goes ------------------------
 
 TEST_F(Hostile, CurrentDirectoryThatIsReadOnly) {
