@@ -42,7 +42,7 @@ class Hostile : public ::testing::Test {
 protected:
     void SetUp() override { TakeMessages(); }
     void TearDown() override {
-        EXPECT_FALSE(FileExists(scratch_.Path() / "ZEDID.TMP"));
+        EXPECT_FALSE(FileExists((scratch_.Path() / "ZEDID.TMP").string()));
         TakeMessages();
     }
     ScratchDirectory scratch_;
@@ -113,13 +113,16 @@ TEST_F(Hostile, CurrentDirectoryThatIsReadOnly) {
         fs::permissions(".", fs::perms::owner_write, fs::perm_options::add);
         GTEST_SKIP() << "this user may write to read-only folders (root); see CurrentDirectoryThatWasRemoved";
     }
-    EXPECT_EQ(CallExport("design", output.c_str()), ZEDID_RESULT_ERRORS);
+    EXPECT_EQ(CallExport("design", output.string().c_str()), ZEDID_RESULT_ERRORS);
     fs::permissions(".", fs::perms::owner_write, fs::perm_options::add);
     EXPECT_EQ(TakeMessages(), TemporaryFailed);
     EXPECT_EQ(ReadBytes(output.string()), "");
 }
 
 TEST_F(Hostile, CurrentDirectoryThatWasRemoved) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "Windows refuses to remove a folder that is a process's current directory";
+#endif
     // A removed directory takes no new file, whoever asks.
     WriteBytes("design.ONL", WorkedExample());
     fs::path output = scratch_.Path() / "design.asc";
@@ -128,7 +131,7 @@ TEST_F(Hostile, CurrentDirectoryThatWasRemoved) {
     fs::current_path(gone);
     fs::remove(gone);
     std::string base = (scratch_.Path() / "design").string();
-    EXPECT_EQ(CallExport(base.c_str(), output.c_str()), ZEDID_RESULT_ERRORS);
+    EXPECT_EQ(CallExport(base.c_str(), output.string().c_str()), ZEDID_RESULT_ERRORS);
     fs::current_path(scratch_.Path());
     EXPECT_EQ(TakeMessages(), TemporaryFailed);
     EXPECT_EQ(ReadBytes(output.string()), "");

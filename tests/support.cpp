@@ -6,6 +6,10 @@
 #include <iterator>
 #include <sstream>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace fs = std::filesystem;
 
 ScratchDirectory::ScratchDirectory() : previous_(fs::current_path()) {
@@ -58,8 +62,22 @@ bool FileExists(const std::string& name) {
     return fs::exists(name, ignored);
 }
 
+namespace {
+
+// The module whose string table holds the message texts, as a host passes
+// it: on Windows the test program itself, which carries the table.
+void* MessageModule() {
+#if defined(_WIN32)
+    return GetModuleHandleA(nullptr);
+#else
+    return nullptr;
+#endif
+}
+
+}  // namespace
+
 int CallExport(const char* base, const char* output, const char* second) {
-    return ZedidDLL90(base, output, second, nullptr, RecordMessage, nullptr);
+    return ZedidDLL90(base, output, second, nullptr, RecordMessage, MessageModule());
 }
 
 int FormatDesign(const std::string& text, const std::string& base, const std::string& output) {
