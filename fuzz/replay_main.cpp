@@ -16,15 +16,17 @@
 namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
+    // Absolute names: a target may make a directory of its own current.
     std::vector<fs::path> inputs;
     for (int i = 1; i < argc; i++) {
-        if (fs::is_directory(argv[i])) {
-            for (const fs::directory_entry& entry : fs::directory_iterator(argv[i]))
+        fs::path named = fs::absolute(argv[i]);
+        if (fs::is_directory(named)) {
+            for (const fs::directory_entry& entry : fs::directory_iterator(named))
                 // Dot files keep empty folders in version control.
                 if (entry.is_regular_file() && entry.path().filename().string()[0] != '.')
                     inputs.push_back(entry.path());
         } else {
-            inputs.emplace_back(argv[i]);
+            inputs.push_back(named);
         }
     }
     LLVMFuzzerInitialize(&argc, &argv);

@@ -19,6 +19,20 @@ while IFS= read -r -d '' design; do
     done || true  # a design without templates gives none
 done < <(find examples tests/golden -type f -iname '*.onl' -print0 2>/dev/null)
 
+# A design wide enough for the reader's lookup indexes (more than 32 names
+# or pins to pass), small enough for the fuzzer's length limit.
+{
+  printf '(pcb (placement\n'
+  for i in $(seq 1 40); do printf '(component C%d (place R%d))\n' "$i" "$i"; done
+  printf '(component WIDE (place U1) (place u2))\n) (library\n'
+  for i in $(seq 1 40); do printf '(image C%d (pin 1 1))\n' "$i"; done
+  printf '(image WIDE'
+  for i in $(seq 40 -1 1); do printf ' (pin %d %d) (pin A A%d)' "$i" "$i" "$i"; done
+  printf ')\n) (network (net N1 (pins'
+  for i in $(seq 1 40); do printf ' R%d-1 U1-%d u2-A%d' "$i" "$i" "$i"; done
+  printf ')))\n)\n'
+} >"$out/export/wide.ONL"
+
 # The rules a template text exercises, in case no design uses them yet.
 printf '{VALUE}\x00\x00VALUE\x0010K\x00' >"$out/template/reference"
 printf 'R{VALUE}-{TOLERANCE}x\x00{X}\x00VALUE\x0010K\x00TOLERANCE\x001%%\x00' >"$out/template/mixed"
