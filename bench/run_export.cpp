@@ -5,8 +5,11 @@
 //   zedid_run DESIGN OUTPUT
 //
 // Prints one line to standard output: the seconds the call took, its
-// result, the number of message lines and the number of numbered ("[FMT")
-// messages; the first numbered message goes to standard error.
+// result, the number of message lines, the number of numbered ("[FMT")
+// messages and the process's peak resident memory in kB; the first
+// numbered message goes to standard error.
+#include <sys/resource.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -31,6 +34,25 @@ int ZEDID_CALL CountMessage(const char* text) {
     return 0;
 }
 
+// The peak resident memory of this process image alone. The kernel's
+// ru_maxrss also keeps the peak of the image that started this one, which
+// for a benchmark driver holding a generated design is the larger.
+long PeakKilobytes() {
+    long peak = -1;
+    if (std::FILE* status = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, status) != nullptr)
+            if (std::sscanf(line, "VmHWM: %ld kB", &peak) == 1) break;
+        std::fclose(status);
+    }
+    if (peak < 0) {
+        struct rusage usage {};
+        getrusage(RUSAGE_SELF, &usage);
+        peak = usage.ru_maxrss;
+    }
+    return peak;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -41,6 +63,6 @@ int main(int argc, char** argv) {
     auto start = std::chrono::steady_clock::now();
     int result = ZedidDLL90(argv[1], argv[2], nullptr, nullptr, CountMessage, nullptr);
     std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    std::printf("%.9f %d %ld %ld\n", elapsed.count(), result, Seen.messages, Seen.numbered);
+    std::printf("%.9f %d %ld %ld %ld\n", elapsed.count(), result, Seen.messages, Seen.numbered, PeakKilobytes());
     return result;
 }

@@ -7,6 +7,7 @@
 #include "host/run.h"
 #include "platform/platform.h"
 #include "reader/design.h"
+#include "reader/index.h"
 
 DesignTables Design = {};
 DesignHeader Header = {EmptyText, EmptyText, EmptyText, EmptyText, EmptyText, EmptyText,
@@ -117,6 +118,7 @@ ComponentDef* AddComponentDef(const char* name, int32_t* index) {
     }
     component->name = copy;
     component->sourcelib = EmptyText;
+    NoteComponentAdded(at);
     return component;
 }
 
@@ -151,24 +153,34 @@ Net* AddNet(const char* name, int32_t* index) {
     return net;
 }
 
+// The lookups and pin orders below are the plain algorithms; on long tables
+// and lists an index (reader/index.h) gives the same answers without the
+// scan, and a scan that grew long asks for one.
 ComponentDef* FindComponentDef(const char* name, int32_t* index) {
-    for (int32_t i = 0; i < Design.componentcount; i++) {
-        if (std::strcmp(Design.components[i]->name, name) == 0) {
-            if (index != nullptr) *index = i;
-            return Design.components[i];
-        }
+    int32_t found = -1;
+    if (!FindIndexedComponent(name, &found)) {
+        int32_t i = 0;
+        while (i < Design.componentcount && std::strcmp(Design.components[i]->name, name) != 0) i++;
+        if (i < Design.componentcount) found = i;
+        if (i >= IndexThreshold()) IndexComponents();
     }
-    if (index != nullptr) *index = -1;
-    return nullptr;
+    if (index != nullptr) *index = found;
+    return found >= 0 ? Design.components[found] : nullptr;
 }
 
 LibPin* FindLibPin(const ComponentDef* component, const char* number) {
-    for (LibPin* pin = component->libpins; pin != nullptr; pin = pin->next)
-        if (std::strcmp(pin->number, number) == 0) return pin;
-    return nullptr;
+    LibPin* found = nullptr;
+    if (FindIndexedLibPin(component, number, &found)) return found;
+    int32_t passed = 0;
+    for (found = component->libpins; found != nullptr && std::strcmp(found->number, number) != 0; found = found->next)
+        passed++;
+    if (passed >= IndexThreshold()) IndexLibPins(component);
+    return found;
 }
 
 int32_t FindPart(const char* reference) {
+    int32_t found = -1;
+    if (FindIndexedPart(reference, &found)) return found;
     int32_t low = 0;
     int32_t high = Design.partcount - 1;
     while (high >= low) {
@@ -202,31 +214,47 @@ int32_t PinNumberValue(const char* number) {
 }
 
 void InsertLibPin(ComponentDef* component, LibPin* pin) {
+    if (InsertIndexedLibPin(component, pin)) return;
     // Equal pins are passed so that a later one goes after an earlier one.
+    int32_t passed = 0;
     LibPin** link = &component->libpins;
-    while (*link != nullptr && ComparePins(*link, pin) <= 0) link = &(*link)->next;
+    while (*link != nullptr && ComparePins(*link, pin) <= 0) {
+        link = &(*link)->next;
+        passed++;
+    }
     pin->next = *link;
     *link = pin;
+    if (passed >= IndexThreshold()) IndexLibPins(component);
 }
 
 int InsertNetPin(PartInstance* part, NetPin* connection) {
+    int accepted = 0;
+    if (InsertIndexedNetPin(part, connection, &accepted)) return accepted;
     const LibPin* pin = connection->libpin;
+    int32_t passed = 0;
     NetPin** link = &part->netpins;
     if (pin->numbervalue == -1) {
-        while (*link != nullptr && std::strcmp((*link)->libpin->number, pin->number) < 0)
+        while (*link != nullptr && std::strcmp((*link)->libpin->number, pin->number) < 0) {
             link = &(*link)->nextonpart;
+            passed++;
+        }
         if (*link != nullptr && std::strcmp((*link)->libpin->number, pin->number) == 0) return 0;
     } else {
         // Text pins (-1) are always passed; 1 and 01 are the same pin.
-        while (*link != nullptr && (*link)->libpin->numbervalue < pin->numbervalue) link = &(*link)->nextonpart;
+        while (*link != nullptr && (*link)->libpin->numbervalue < pin->numbervalue) {
+            link = &(*link)->nextonpart;
+            passed++;
+        }
         if (*link != nullptr && (*link)->libpin->numbervalue == pin->numbervalue) return 0;
     }
     connection->nextonpart = *link;
     *link = connection;
+    if (passed >= IndexThreshold()) IndexNetPins(part);
     return 1;
 }
 
 void ReleaseDesignTables() {
+    ReleaseIndexes();
     for (int32_t i = 0; i < Design.partcount; i++) {
         PartInstance* part = Design.parts[i];
         FreeText(part->reference);
