@@ -32,6 +32,32 @@ native() {
   (cd build/native && ctest -j "$jobs" --output-on-failure)
 }
 
+# The 32-bit Windows DLL, cross-built from the same sources with mingw-w64:
+# the unit suite, the command-line host and every golden case run under Wine
+# (a private prefix inside build/windows), the golden cases compared byte
+# for byte with the native build's host, and the DLL's export and import
+# tables checked. Wine needs the i386 architecture for 32-bit programs.
+windows_packages=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386)
+
+windows() {
+  stage "Windows DLL: mingw-w64 cross build, tests under Wine"
+  local start=$SECONDS
+  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+  install_missing "${windows_packages[@]}"
+  local installed=$SECONDS
+  cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
+    -DCMAKE_BUILD_TYPE=Release -DZEDID_REFERENCE_CLI="$PWD/build/native/zedid"
+  cmake --build build/windows -j "$jobs"
+  # The prefix's first start takes about 10 s: once, before any test.
+  build/windows/wine-run --boot
+  (cd build/windows && ctest -j "$jobs" --output-on-failure)
+  local dll=build/windows/zedid.dll
+  echo "-- $dll: $(stat -c %s "$dll") bytes; exports: $(i686-w64-mingw32-objdump -p "$dll" |
+    sed -n '/Name Pointer\] Table/,/^$/{/Table/d;s/^.*\] //p;}' | xargs); imports: $(
+    i686-w64-mingw32-objdump -p "$dll" | sed -n 's/^.*DLL Name: //p' | xargs)"
+  echo "-- Windows stage: $((SECONDS - start)) s, of which installing $((installed - start)) s"
+}
+
 # The benchmark's smallest size of every design shape, once each: every
 # generated design must be formatted end to end. No time is judged here.
 perf_smoke() {
@@ -115,7 +141,7 @@ fuzz() {
   wait "$template_job" || failed=1
   for name in export template; do
     echo "-- fuzz_$name: $(grep -m1 -o 'Loaded 1 modules *([0-9]* inline 8-bit counters)' build/fuzz/$name/log)"
-    grep -E "^(#[0-9]+ *DONE|stat::number_of_executed_units|stat::peak_rss_mb|Done [0-9]+ runs)" build/fuzz/$name/log || true
+    grep -E "^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units|stat::peak_rss_mb|Done [0-9]+ runs)" build/fuzz/$name/log || true
   done
   if [ "$failed" -ne 0 ]; then
     for name in export template; do tail -n 40 build/fuzz/$name/log; ls build/fuzz/$name/findings; done
@@ -126,6 +152,7 @@ fuzz() {
 
 install_missing "${packages[@]}"
 native
+windows
 perf_smoke
 sanitize
 memcheck
