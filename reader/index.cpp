@@ -1,10 +1,12 @@
-// Indexes for the design tables: a name index over the component table and,
-// for each long pin list, a record of what the pin orders need to place a
-// new entry without walking the list. Every allocation goes through the
-// platform heap; a failed one drops the index and the plain algorithm goes
-// on, so a run without memory for an index behaves exactly as one with it.
+// Indexes for the design tables: a name index over the component table, a
+// reference index over the sorted parts table and, for each long pin list,
+// a record of what the pin orders need to place a new entry without walking
+// the list. Every allocation goes through the platform heap; a failed one
+// drops the index and the plain algorithm goes on, so a run without memory
+// for an index behaves exactly as one with it.
 //
-// Why the shortcuts give the walk's answers (tables.cpp holds the walks):
+// Why the shortcuts give the plain algorithms' answers (tables.cpp holds
+// them):
 //
 // 1. Appending. A walk appends when no entry stops it. For InsertLibPin an
 //    entry stops a numeric pin when it is numeric with a greater value or a
@@ -24,10 +26,15 @@
 //    the text in byte order), so the search rarely reads the entry itself.
 // 3. Mixed lists compare numbers with numbers but texts with texts, which is
 //    no order at all: there the walk itself runs, after the append test.
-// 4. FindLibPin wants the first pin of a number text in list order. A new
-//    pin of a known text goes after the known one when it is appended or
-//    placed at an upper bound (identical texts compare equal); after a walk
-//    it goes first exactly when the walk did not pass the known one.
+// 4. FindLibPin wants the first pin of a number text in list order. In a
+//    list of one kind, equal pins stand together in the order they came, so
+//    the first of an equal run in the sorted array is the first in the list
+//    (a numeric list is searched by value, then by text within the run; a
+//    number that is not a digit string is in no numeric list, a digit string
+//    with a value in no text list). A mixed list keeps a hash of the first
+//    pin of each text: a new pin of a known text goes after the known one
+//    when it is appended; after a walk it goes first exactly when the walk
+//    did not pass the known one.
 // 5. FindPart is a binary search. While the parts table is strictly sorted
 //    (no two equal references), the search finds a reference exactly where
 //    it stands, so a hash of the references gives the same index. The hash
@@ -57,21 +64,17 @@ uint32_t HashText(const char* text) {
     return hash;
 }
 
-uint32_t HashPointer(const void* pointer) {
-    uint64_t x = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(pointer));
-    x ^= x >> 33;
-    x *= 0xFF51AFD7ED558CCDull;
-    x ^= x >> 33;
-    return static_cast<uint32_t>(x);
+// Every bit of KEY reaches the low bits that pick a slot.
+uint32_t HashKey(uint64_t key) {
+    key ^= key >> 33;
+    key *= 0xFF51AFD7ED558CCDull;
+    key ^= key >> 33;
+    key *= 0xC4CEB9FE1A85EC53ull;
+    key ^= key >> 33;
+    return static_cast<uint32_t>(key);
 }
 
-// A zeroed array of COUNT items of SIZE bytes, or null.
-void* AllocateZeroed(std::size_t count, std::size_t size) {
-    if (count > SIZE_MAX / size) return nullptr;
-    void* block = AllocateMemory(count * size);
-    if (block != nullptr) std::memset(block, 0, count * size);
-    return block;
-}
+uint32_t HashPointer(const void* pointer) { return HashKey(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(pointer))); }
 
 // The first eight bytes of TEXT in byte order, zeros after its end: keys
 // order as the texts do, and equal keys with a zero last byte mean equal
@@ -85,30 +88,33 @@ uint64_t PrefixKey(const char* text) {
 
 bool KeyHoldsWholeText(uint64_t key) { return (key & 0xFF) == 0; }
 
-// Every bit of KEY reaches the low bits that pick a slot.
-uint32_t HashKey(uint64_t key) {
-    key ^= key >> 33;
-    key *= 0xFF51AFD7ED558CCDull;
-    key ^= key >> 33;
-    key *= 0xC4CEB9FE1A85EC53ull;
-    key ^= key >> 33;
-    return static_cast<uint32_t>(key);
-}
-
-// The slot of a text's key: the whole text when the key holds it, else mixed
-// with the hash of the rest.
+// The hash of a text whose PrefixKey is KEY.
 uint32_t TextHash(const char* text, uint64_t key) {
     return KeyHoldsWholeText(key) ? HashKey(key) : HashKey(key) ^ HashText(text + 8);
 }
 
-// The next table size that keeps COUNT entries at most half full.
-uint32_t SlotsFor(int32_t count) {
+// Equal texts, the first of which has the PrefixKey KEY.
+bool SameText(uint64_t key, const char* a, uint64_t otherkey, const char* b) {
+    return key == otherkey && (KeyHoldsWholeText(key) || std::strcmp(a + 8, b + 8) == 0);
+}
+
+// A zeroed array of COUNT items of SIZE bytes, or null.
+void* AllocateZeroed(std::size_t count, std::size_t size) {
+    if (count > SIZE_MAX / size) return nullptr;
+    void* block = AllocateMemory(count * size);
+    if (block != nullptr) std::memset(block, 0, count * size);
+    return block;
+}
+
+// The smallest power of two of at least FirstSlots that holds COUNT + 1
+// entries with at most NUMERATOR / DENOMINATOR of its slots in use.
+uint32_t SlotsFor(int32_t count, uint32_t numerator, uint32_t denominator) {
     uint32_t slots = FirstSlots;
-    while (slots / 2 < static_cast<uint32_t>(count) + 1 && slots < (1u << 30)) slots *= 2;
+    while (slots / denominator * numerator < static_cast<uint32_t>(count) + 1 && slots < (1u << 30)) slots *= 2;
     return slots;
 }
 
-// ---- Component names --------------------------------------------------------
+// ---- Records ---------------------------------------------------------------------
 
 struct NameSlot {
     uint32_t hash;
@@ -121,7 +127,18 @@ struct NameIndex {
     int32_t count;
 };
 
-// ---- Pin lists ----------------------------------------------------------------
+struct ReferenceSlot {
+    uint64_t key;   // PrefixKey of the reference: most references need no other look
+    int32_t index;  // part index + 1; 0 marks an empty slot
+};
+
+// References of a strictly sorted parts table.
+struct ReferenceIndex {
+    ReferenceSlot* slots;
+    uint32_t capacity;     // 0: no index
+    int32_t partcount;     // the count of parts the index (or its absence) was decided at; -1: not yet
+    PartInstance** parts;  // the table it was decided for
+};
 
 struct TextSlot {
     uint64_t key;  // PrefixKey of the number text
@@ -133,6 +150,9 @@ struct SortedEntry {
     void* entry;   // the LibPin or NetPin
 };
 
+// The index of one pin list. A list of one kind has its sorted array; a
+// mixed component list has its text hash instead; a mixed part list has
+// neither.
 struct PinList {
     const void* owner;       // the ComponentDef or PartInstance whose list this is
     bool live;               // false: dropped, the plain algorithm serves the list
@@ -144,9 +164,9 @@ struct PinList {
     int32_t maxnumber;       // greatest of those numbervalues; -1 when none
     const char* maxtext;     // greatest number text of all entries; null when empty
     const char* maxtextpin;  // greatest number text of entries without numbervalue
-    SortedEntry* sorted;     // the entries in list order while all are of one kind
+    SortedEntry* sorted;     // the entries in list order, while all are of one kind
     int32_t sortedcapacity;
-    TextSlot* texts;         // component lists: pins by number text
+    TextSlot* texts;         // a mixed component list's pins by number text
     uint32_t textcapacity;
     int32_t textcount;
 };
@@ -154,20 +174,6 @@ struct PinList {
 struct ListSlot {
     const void* owner;  // null: empty slot
     PinList* list;
-};
-
-struct ReferenceSlot {
-    uint64_t key;   // PrefixKey of the reference: most references need no other look
-    int32_t index;  // part index + 1; 0 marks an empty slot
-};
-
-// References of a strictly sorted parts table.
-struct ReferenceIndex {
-    ReferenceSlot* slots;
-
-    uint32_t capacity;    // 0: no index
-    int32_t partcount;    // the count of parts the index (or its absence) was decided at; -1: not yet
-    PartInstance** parts; // the table it was decided for
 };
 
 struct IndexState {
@@ -196,7 +202,7 @@ int ComparePins(const LibPin* a, const LibPin* b) {
     return std::strcmp(a->number, b->number);
 }
 
-// ---- Name index operations ----
+// ---- Component names ----------------------------------------------------------
 
 // The slot holding NAME, or the empty slot where it belongs.
 NameSlot* NameSlotFor(const NameIndex& names, const char* name, uint32_t hash) {
@@ -215,16 +221,15 @@ void ReleaseNames() {
 
 bool GrowNames(int32_t count) {
     NameIndex& names = Indexes.names;
-    uint32_t capacity = SlotsFor(count);
+    uint32_t capacity = SlotsFor(count, 1, 2);
     if (capacity <= names.capacity) return true;
     NameIndex grown = {static_cast<NameSlot*>(AllocateZeroed(capacity, sizeof(NameSlot))), capacity, names.count};
     if (grown.slots == nullptr) return false;
     for (uint32_t i = 0; i < names.capacity; i++) {
         const NameSlot& slot = names.slots[i];
         if (slot.index == 0) continue;
-        uint32_t mask = capacity - 1;
-        uint32_t at = slot.hash & mask;
-        while (grown.slots[at].index != 0) at = (at + 1) & mask;
+        uint32_t at = slot.hash & (capacity - 1);
+        while (grown.slots[at].index != 0) at = (at + 1) & (capacity - 1);
         grown.slots[at] = slot;
     }
     ReleaseMemory(names.slots);
@@ -249,7 +254,7 @@ bool AddName(int32_t index) {
     return true;
 }
 
-// ---- Reference index operations ----
+// ---- Part references ------------------------------------------------------------
 
 void ReleaseReferences() {
     ReleaseMemory(Indexes.references.slots);
@@ -265,9 +270,8 @@ void IndexReferences() {
     references.parts = Design.parts;
     for (int32_t i = 0; i + 1 < Design.partcount; i++)
         if (CompareReferences(Design.parts[i]->reference, Design.parts[i + 1]->reference) >= 0) return;
-    // Three quarters full at most: this table is as long as the parts table.
-    uint32_t capacity = FirstSlots;
-    while (capacity - capacity / 4 < static_cast<uint32_t>(Design.partcount) + 1 && capacity < (1u << 30)) capacity *= 2;
+    // Four fifths full at most: this table is as long as the parts table.
+    uint32_t capacity = SlotsFor(Design.partcount, 4, 5);
     references.slots = static_cast<ReferenceSlot*>(AllocateZeroed(capacity, sizeof(ReferenceSlot)));
     if (references.slots == nullptr) return;
     references.capacity = capacity;
@@ -280,7 +284,7 @@ void IndexReferences() {
     }
 }
 
-// ---- Pin list operations ----
+// ---- Pin lists ------------------------------------------------------------------
 
 PinList* FindList(const void* owner) {
     if (Indexes.listcount == 0) return nullptr;
@@ -293,7 +297,7 @@ PinList* FindList(const void* owner) {
 }
 
 bool AddList(PinList* list) {
-    uint32_t capacity = SlotsFor(Indexes.listcount + 1);
+    uint32_t capacity = SlotsFor(Indexes.listcount + 1, 1, 2);
     if (capacity > Indexes.listcapacity) {
         ListSlot* grown = static_cast<ListSlot*>(AllocateZeroed(capacity, sizeof(ListSlot)));
         if (grown == nullptr) return false;
@@ -328,6 +332,13 @@ int Drop(PinList& list) {
     return 0;
 }
 
+// The answer "done" of an Indexed operation whose change to the list is
+// made but whose index could not follow it: the index is dropped.
+int DoneWithoutIndex(PinList& list) {
+    Drop(list);
+    return 1;
+}
+
 bool OfOneKind(const PinList& list) { return list.numeric == 0 || list.numeric == list.count; }
 
 // Whether the list is still of one kind once PIN is in it.
@@ -348,11 +359,16 @@ void NoteEntry(PinList& list, const LibPin* pin) {
     if (list.maxtext == nullptr || std::strcmp(pin->number, list.maxtext) > 0) list.maxtext = pin->number;
 }
 
+uint64_t SortKey(const LibPin* pin) {
+    return IsNumeric(pin) ? static_cast<uint64_t>(pin->numbervalue) : PrefixKey(pin->number);
+}
+
 // Room for one more entry in the array of a list of one kind.
 bool ReserveSorted(PinList& list) {
     if (list.sortedcapacity > list.count) return true;
     if (list.sortedcapacity > INT32_MAX / 2) return false;
-    int32_t capacity = list.sortedcapacity < FirstSorted ? FirstSorted : list.sortedcapacity * 2;
+    // A quarter more each time: these arrays are what the indexes cost.
+    int32_t capacity = list.sortedcapacity < FirstSorted ? FirstSorted : list.sortedcapacity + list.sortedcapacity / 4;
     void* grown = ResizeMemory(list.sorted, sizeof(SortedEntry) * static_cast<std::size_t>(capacity));
     if (grown == nullptr) return false;
     list.sorted = static_cast<SortedEntry*>(grown);
@@ -360,13 +376,15 @@ bool ReserveSorted(PinList& list) {
     return true;
 }
 
-uint64_t SortKey(const LibPin* pin) {
-    return IsNumeric(pin) ? static_cast<uint64_t>(pin->numbervalue) : PrefixKey(pin->number);
-}
-
 void InsertSorted(PinList& list, int32_t at, uint64_t key, void* entry) {
     std::memmove(list.sorted + at + 1, list.sorted + at, sizeof(SortedEntry) * static_cast<std::size_t>(list.count - at));
     list.sorted[at] = SortedEntry{key, entry};
+}
+
+void ForgetSorted(PinList& list) {
+    ReleaseMemory(list.sorted);
+    list.sorted = nullptr;
+    list.sortedcapacity = 0;
 }
 
 const LibPin* SortedPin(const PinList& list, int32_t at) {
@@ -383,27 +401,36 @@ int CompareSorted(const PinList& list, int32_t at, uint64_t key, const LibPin* p
     return std::strcmp(SortedPin(list, at)->number + 8, pin->number + 8);
 }
 
-void ForgetSorted(PinList& list) {
-    ReleaseMemory(list.sorted);
-    list.sorted = nullptr;
-    list.sortedcapacity = 0;
+// The first entry of a one-kind list that compares greater than PIN (UPPER,
+// as InsertLibPin passes equal pins), or that is not less than PIN (as
+// InsertNetPin stops at an equal one); KEY is PIN's SortKey (point 2).
+int32_t Bound(const PinList& list, uint64_t key, const LibPin* pin, bool upper) {
+    int32_t low = 0;
+    int32_t high = list.count;
+    while (low < high) {
+        int32_t middle = low + (high - low) / 2;
+        int order = CompareSorted(list, middle, key, pin);
+        if (order < 0 || (upper && order == 0))
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low;
 }
 
-// The slot holding the first pin numbered NUMBER (KEY its PrefixKey, HASH
-// its TextHash), or the empty slot where it belongs.
-TextSlot* TextSlotFor(const PinList& list, const char* number, uint64_t key, uint32_t hash) {
+// The slot holding the first pin numbered NUMBER (KEY its PrefixKey), or the
+// empty slot where it belongs.
+TextSlot* TextSlotFor(const PinList& list, const char* number, uint64_t key) {
     uint32_t mask = list.textcapacity - 1;
-    for (uint32_t i = hash & mask;; i = (i + 1) & mask) {
+    for (uint32_t i = TextHash(number, key) & mask;; i = (i + 1) & mask) {
         TextSlot& slot = list.texts[i];
-        if (slot.pin == nullptr) return &slot;
-        if (slot.key == key && (KeyHoldsWholeText(key) || std::strcmp(slot.pin->number + 8, number + 8) == 0))
-            return &slot;
+        if (slot.pin == nullptr || SameText(slot.key, slot.pin->number, key, number)) return &slot;
     }
 }
 
 // Room for one more text; false without memory.
 bool ReserveTexts(PinList& list) {
-    uint32_t capacity = SlotsFor(list.textcount + 1);
+    uint32_t capacity = SlotsFor(list.textcount + 1, 1, 2);
     if (capacity <= list.textcapacity) return true;
     TextSlot* grown = static_cast<TextSlot*>(AllocateZeroed(capacity, sizeof(TextSlot)));
     if (grown == nullptr) return false;
@@ -418,6 +445,44 @@ bool ReserveTexts(PinList& list) {
     list.texts = grown;
     list.textcapacity = capacity;
     return true;
+}
+
+// Makes the text hash of a mixed component list from its pins (point 4);
+// false without memory.
+bool IndexTexts(PinList& list) {
+    ReleaseMemory(list.texts);
+    list.textcount = 0;
+    list.textcapacity = SlotsFor(list.count, 1, 2);
+    list.texts = static_cast<TextSlot*>(AllocateZeroed(list.textcapacity, sizeof(TextSlot)));
+    if (list.texts == nullptr) {
+        list.textcapacity = 0;
+        return false;
+    }
+    for (LibPin* pin = static_cast<LibPin*>(list.head); pin != nullptr; pin = pin->next) {
+        uint64_t key = PrefixKey(pin->number);
+        TextSlot* slot = TextSlotFor(list, pin->number, key);
+        if (slot->pin == nullptr) {
+            *slot = TextSlot{key, pin};
+            list.textcount++;
+        }
+    }
+    return true;
+}
+
+// The first pin numbered NUMBER of a one-kind component list (point 4).
+LibPin* FindSortedPin(const PinList& list, const char* number) {
+    if (list.count == 0) return nullptr;
+    LibPin probe = {};
+    probe.number = number;
+    probe.numbervalue = PinNumberValue(number);
+    if (IsNumeric(&probe) != (list.numeric == list.count)) return nullptr;
+    uint64_t key = SortKey(&probe);
+    for (int32_t at = Bound(list, key, &probe, false); at < list.count && CompareSorted(list, at, key, &probe) == 0;
+         at++) {
+        LibPin* pin = static_cast<LibPin*>(list.sorted[at].entry);
+        if (std::strcmp(pin->number, number) == 0) return pin;
+    }
+    return nullptr;
 }
 
 // The live index of OWNER's list whose first entry is HEAD; null when there
@@ -457,7 +522,7 @@ void IndexList(const void* owner, Entry* head, bool component) {
     }
     list->head = head;
     if (OfOneKind(*list)) {
-        int32_t capacity = list->count < FirstSorted ? FirstSorted : list->count + list->count / 2;
+        int32_t capacity = list->count < FirstSorted ? FirstSorted : list->count + list->count / 4;
         list->sorted = static_cast<SortedEntry*>(AllocateZeroed(static_cast<std::size_t>(capacity), sizeof(SortedEntry)));
         if (list->sorted == nullptr) {
             Drop(*list);
@@ -467,23 +532,9 @@ void IndexList(const void* owner, Entry* head, bool component) {
         int32_t at = 0;
         for (Entry* entry = head; entry != nullptr; entry = NextOf(entry))
             list->sorted[at++] = SortedEntry{SortKey(PinOf(entry)), entry};
-    }
-    if (component) {
-        list->textcapacity = SlotsFor(list->count);
-        list->texts = static_cast<TextSlot*>(AllocateZeroed(list->textcapacity, sizeof(TextSlot)));
-        if (list->texts == nullptr) {
-            Drop(*list);
-            return;
-        }
-        for (Entry* entry = head; entry != nullptr; entry = NextOf(entry)) {
-            const LibPin* pin = PinOf(entry);
-            uint64_t key = PrefixKey(pin->number);
-            TextSlot* slot = TextSlotFor(*list, pin->number, key, TextHash(pin->number, key));
-            if (slot->pin == nullptr) {
-                *slot = TextSlot{key, const_cast<LibPin*>(pin)};
-                list->textcount++;
-            }
-        }
+    } else if (component && !IndexTexts(*list)) {
+        Drop(*list);
+        return;
     }
     list->live = true;
 }
@@ -500,23 +551,6 @@ bool LibPinAppends(const PinList& list, const LibPin* pin) {
 bool NetPinAppends(const PinList& list, const LibPin* pin) {
     if (IsNumeric(pin)) return list.maxnumber < pin->numbervalue;
     return list.maxtext == nullptr || std::strcmp(list.maxtext, pin->number) < 0;
-}
-
-// The first entry of a one-kind list that compares greater than PIN (UPPER,
-// as InsertLibPin passes equal pins), or that is not less than PIN (as
-// InsertNetPin stops at an equal one); KEY is PIN's SortKey (point 2).
-int32_t Bound(const PinList& list, uint64_t key, const LibPin* pin, bool upper) {
-    int32_t low = 0;
-    int32_t high = list.count;
-    while (low < high) {
-        int32_t middle = low + (high - low) / 2;
-        int order = CompareSorted(list, middle, key, pin);
-        if (order < 0 || (upper && order == 0))
-            low = middle + 1;
-        else
-            high = middle;
-    }
-    return low;
 }
 
 bool SamePartPin(const LibPin* entry, const LibPin* pin) {
@@ -580,22 +614,21 @@ void NoteComponentAdded(int32_t index) {
 int FindIndexedLibPin(const ComponentDef* component, const char* number, LibPin** pin) {
     PinList* list = LiveList(component, component->libpins);
     if (list == nullptr) return 0;
-    uint64_t key = PrefixKey(number);
-    *pin = TextSlotFor(*list, number, key, TextHash(number, key))->pin;
+    *pin = list->texts != nullptr ? TextSlotFor(*list, number, PrefixKey(number))->pin : FindSortedPin(*list, number);
     return 1;
 }
 
 int InsertIndexedLibPin(ComponentDef* component, LibPin* pin) {
     PinList* list = LiveList(component, component->libpins);
     if (list == nullptr) return 0;
-    // Everything that can fail comes first: the list is not touched then.
+    bool wasonekind = OfOneKind(*list);
     bool onekind = StaysOfOneKind(*list, pin);
-    if ((onekind && !ReserveSorted(*list)) || !ReserveTexts(*list)) return Drop(*list);
-    uint64_t textkey = PrefixKey(pin->number);
-    TextSlot* slot = TextSlotFor(*list, pin->number, textkey, TextHash(pin->number, textkey));
-    LibPin* known = slot->pin;  // the first pin of this number so far
     uint64_t key = SortKey(pin);
-    bool passedknown = true;    // the new pin goes after it
+    uint64_t textkey = PrefixKey(pin->number);
+    // In a mixed list: the first pin of this number so far, and whether the
+    // new pin goes after it.
+    LibPin* known = wasonekind ? nullptr : TextSlotFor(*list, pin->number, textkey)->pin;
+    bool passedknown = true;
     int32_t at = list->count;
     LibPin** link;
     if (list->count == 0 || LibPinAppends(*list, pin)) {
@@ -615,16 +648,25 @@ int InsertIndexedLibPin(ComponentDef* component, LibPin* pin) {
     *link = pin;
     if (pin->next == nullptr) list->tail = pin;
     list->head = component->libpins;
-    if (onekind)
+    // The pin is in its place; an index that cannot keep up is dropped.
+    if (onekind) {
+        if (!ReserveSorted(*list)) return DoneWithoutIndex(*list);
         InsertSorted(*list, at, key, pin);
-    else
+        NoteEntry(*list, pin);
+    } else if (wasonekind) {
+        // Just mixed: from now on its pins are found by text.
         ForgetSorted(*list);
-    NoteEntry(*list, pin);
-    if (known == nullptr) {
-        *slot = TextSlot{textkey, pin};
-        list->textcount++;
-    } else if (!passedknown) {
-        slot->pin = pin;
+        NoteEntry(*list, pin);
+        if (!IndexTexts(*list)) return DoneWithoutIndex(*list);
+    } else {
+        NoteEntry(*list, pin);
+        if (known == nullptr) {
+            if (!ReserveTexts(*list)) return DoneWithoutIndex(*list);
+            *TextSlotFor(*list, pin->number, textkey) = TextSlot{textkey, pin};
+            list->textcount++;
+        } else if (!passedknown) {
+            TextSlotFor(*list, pin->number, textkey)->pin = pin;
+        }
     }
     return 1;
 }
@@ -638,18 +680,15 @@ int InsertIndexedNetPin(PartInstance* part, NetPin* connection, int* accepted) {
     if (list == nullptr) return 0;
     const LibPin* pin = connection->libpin;
     bool onekind = StaysOfOneKind(*list, pin);
-    if (onekind && !ReserveSorted(*list)) return Drop(*list);
     uint64_t key = onekind ? SortKey(pin) : 0;
     int32_t at = list->count;
     NetPin** link;
+    *accepted = 0;
     if (list->count == 0 || NetPinAppends(*list, pin)) {
         link = list->tail != nullptr ? &static_cast<NetPin*>(list->tail)->nextonpart : &part->netpins;
     } else if (onekind) {
         at = Bound(*list, key, pin, false);
-        if (at < list->count && CompareSorted(*list, at, key, pin) == 0) {
-            *accepted = 0;
-            return 1;
-        }
+        if (at < list->count && CompareSorted(*list, at, key, pin) == 0) return 1;
         link = at > 0 ? &static_cast<NetPin*>(list->sorted[at - 1].entry)->nextonpart : &part->netpins;
     } else {
         link = &part->netpins;
@@ -659,21 +698,21 @@ int InsertIndexedNetPin(PartInstance* part, NetPin* connection, int* accepted) {
             while (*link != nullptr && std::strcmp((*link)->libpin->number, pin->number) < 0)
                 link = &(*link)->nextonpart;
         }
-        if (*link != nullptr && SamePartPin((*link)->libpin, pin)) {
-            *accepted = 0;
-            return 1;
-        }
+        if (*link != nullptr && SamePartPin((*link)->libpin, pin)) return 1;
     }
     connection->nextonpart = *link;
     *link = connection;
+    *accepted = 1;
     if (connection->nextonpart == nullptr) list->tail = connection;
     list->head = part->netpins;
-    if (onekind)
+    // The connection is in its place; an index that cannot keep up is dropped.
+    if (onekind) {
+        if (!ReserveSorted(*list)) return DoneWithoutIndex(*list);
         InsertSorted(*list, at, key, connection);
-    else
+    } else {
         ForgetSorted(*list);
+    }
     NoteEntry(*list, pin);
-    *accepted = 1;
     return 1;
 }
 

@@ -424,8 +424,9 @@ TEST_F(PerfEquivalence, AListChangedBehindTheIndexIsWalked) {
 // index allocation must leave the run exactly as it was without it.
 TEST_F(PerfEquivalence, EveryIndexAllocationMayFail) {
     zedidgen::Parameters params = Custom(zedidgen::PinNames::Mixed, zedidgen::Order::Shuffled,
-                                         zedidgen::Order::Shuffled, 40, 9);
-    params.parts = 6;
+                                         zedidgen::Order::Shuffled, 24, 9);
+    params.parts = 4;
+    params.components = 3;
     params.propertiesperpart = 1;
     std::string text = Generate(params);
     // Counts the runs that a failed allocation left as they were.
