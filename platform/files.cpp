@@ -17,7 +17,7 @@ struct TextFile {
 };
 
 TextFile* OpenTextFile(const char* name, const char* mode) {
-    if (name == nullptr) return nullptr;
+    if (name == nullptr || mode == nullptr) return nullptr;
     TextFile* file = static_cast<TextFile*>(AllocateMemory(sizeof(TextFile)));
     if (file == nullptr) return nullptr;
     file->stream = std::fopen(name, mode);
@@ -34,11 +34,14 @@ void CloseTextFile(TextFile* file) {
     ReleaseMemory(file);
 }
 
-void WriteTextFile(TextFile* file, const char* text) { std::fputs(text, file->stream); }
+void WriteTextFile(TextFile* file, const char* text) {
+    if (file == nullptr) return;
+    std::fputs(text, file->stream);
+}
 
 int ReadTextLine(TextFile* file, char* store, int size) {
     if (size < 1) return 0;
-    if (std::fgets(store, size, file->stream) == nullptr) {
+    if (file == nullptr || std::fgets(store, size, file->stream) == nullptr) {
         store[0] = '\0';
         return 0;
     }

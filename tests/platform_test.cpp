@@ -77,6 +77,16 @@ TEST(TextFiles, MissingFileAndDirectoryCannotBeOpenedForReading) {
     EXPECT_EQ(OpenTextFile(nullptr, "rt"), nullptr);
 }
 
+TEST(TextFiles, AbsentFileOrModeIsRefusedAlike) {
+    ScratchDirectory scratch;
+    EXPECT_EQ(OpenTextFile("out.txt", nullptr), nullptr);
+    EXPECT_FALSE(FileExists("out.txt"));
+    char store[8] = "stale";
+    EXPECT_EQ(ReadTextLine(nullptr, store, sizeof store), 0);
+    EXPECT_STREQ(store, "");
+    WriteTextFile(nullptr, "dropped");  // nothing to write to, and no fault
+}
+
 TEST(Messages, EveryIdLoadsItsText) {
     char store[MessageTextSize];
     for (const MessageEntry& entry : MessageTable) {
