@@ -25,9 +25,13 @@ int LoadMessageText(void* module, int id, char* store, int size) {
 int FormatTextV(char* store, int size, const char* format, std::va_list args) {
     if (size < 1) return 0;
     // wvsprintfA writes at most 1,024 characters and knows no store size.
+    // What it gives back after a cut is not always what it stored (Wine
+    // stores one character less), so the stored text is measured.
     char staged[FormattedTextSize];
-    int length = wvsprintfA(staged, format, args);
-    if (length < 0) length = 0;
+    staged[0] = '\0';
+    wvsprintfA(staged, format, args);
+    staged[FormattedTextSize - 1] = '\0';
+    int length = static_cast<int>(std::strlen(staged));
     if (length > size - 1) length = size - 1;
     std::memcpy(store, staged, static_cast<std::size_t>(length));
     store[length] = '\0';

@@ -125,6 +125,16 @@ TEST(Formatting, OtherDirectivesAreCopiedAsTheyStand) {
     EXPECT_STREQ(store, "odd %q and %");
 }
 
+TEST(Formatting, LongResultIsCutAtTheFormattersLimit) {
+    // The host platform's formatter stops near 1,024 characters; whatever
+    // it keeps, the length given is that of the text stored.
+    static char store[FormattedTextSize];
+    int length = FormatText(store, FormattedTextSize, "%s", std::string(2000, 'x').c_str());
+    EXPECT_EQ(length, static_cast<int>(std::strlen(store)));
+    EXPECT_GE(length, FormattedTextSize - 2);
+    EXPECT_LE(length, FormattedTextSize - 1);
+}
+
 TEST(Formatting, NeverWritesPastItsStore) {
     char store[8];
     std::memset(store, '#', sizeof store);
