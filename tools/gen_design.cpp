@@ -235,7 +235,7 @@ struct Kind {
 void BuildBoard(const Parameters& params, Model& model, Random& random) {
     long factor = Scale(params.size);
     long partcount = params.parts > 0 ? params.parts : 1000 * factor;
-    long bigparts = std::max(1L, partcount / 500);
+    long bigparts = std::max(2L, partcount / 500);
     long smallparts = std::max(1L, partcount - bigparts);
     long defcount = params.components > 0 ? params.components : std::max(20L, partcount / 50);
     StandardHeader(model, "board" + std::to_string(params.size), params.templates);
@@ -251,7 +251,7 @@ void BuildBoard(const Parameters& params, Model& model, Random& random) {
         {"Y", "CRYSTAL", 2, {2, 4}, {"HC49", "XTAL3225"}, {"8MHz", "32k768"}},
     };
     // Definitions are shared out by weight, at least one per kind.
-    long bigdefs = std::max(1L, std::min(bigparts, defcount / 20));
+    long bigdefs = std::max(1L, bigparts / 2);
     long smalldefs = std::max(static_cast<long>(kinds.size()), defcount - bigdefs);
     std::vector<std::vector<int>> defsofkind(kinds.size());
     for (std::size_t k = 0; k < kinds.size(); k++) {
@@ -270,10 +270,15 @@ void BuildBoard(const Parameters& params, Model& model, Random& random) {
             model.components.push_back(std::move(component));
         }
     }
+    // Large definitions come in pairs (a ball grid, a numbered one) whose pin
+    // counts are spread evenly over 256 to 1,500, and the large parts use
+    // them in turn, so every size has the same mix and 10x the parts makes
+    // 10x the connections.
     std::vector<int> bigdefindex;
+    long pairs = (bigdefs + 1) / 2;
     for (long d = 0; d < bigdefs; d++) {
         Component component;
-        int pins = static_cast<int>(random.Between(256, 1500));
+        int pins = static_cast<int>(256 + 1244 * (2 * (d / 2) + 1) / (2 * pairs));
         bool grid = d % 2 == 0;
         component.name = std::string(grid ? "FPGA_BGA" : "MCU_QFP") + std::to_string(pins) + "_" + std::to_string(d + 1);
         component.sourcelib = "LARGE.OLB";
@@ -290,7 +295,7 @@ void BuildBoard(const Parameters& params, Model& model, Random& random) {
         bool big = p >= smallparts;
         std::size_t k = 0;
         if (big) {
-            part.component = bigdefindex[static_cast<std::size_t>(random.Below(static_cast<long>(bigdefindex.size())))];
+            part.component = bigdefindex[static_cast<std::size_t>((p - smallparts) % bigdefs)];
             k = 5;  // big parts are numbered with the ICs
         } else {
             long pick = random.Below(100);
