@@ -1,4 +1,4 @@
-// Freeing texts and lists, and the release at the end of every run.
+// Freeing texts, and the release at the end of every run.
 #include <cstddef>
 
 #include "host/run.h"
@@ -14,16 +14,6 @@ const char EmptyText[] = "";
 void FreeText(const char* text) {
     if (text == nullptr || text == EmptyText) return;
     ReleaseMemory(const_cast<char*>(text));
-}
-
-void FreePropertyList(Property* list) {
-    while (list != nullptr) {
-        Property* next = list->next;
-        FreeText(list->name);
-        FreeText(list->value);
-        ReleaseMemory(list);
-        list = next;
-    }
 }
 
 void ReleaseRun() {

@@ -1,8 +1,6 @@
-// Run control: the shared empty text, freeing texts and property lists, and
-// the release that returns all run state to its load-time state.
+// Run control: the shared empty text, freeing texts, and the release that
+// returns all run state to its load-time state.
 #pragma once
-
-struct Property;
 
 // The one shared empty text that every text field holds when it has no
 // value. It is never freed and never written.
@@ -10,8 +8,6 @@ extern const char EmptyText[];
 
 // Frees TEXT unless it is absent or EmptyText.
 void FreeText(const char* text);
-// Frees every entry of a property list with its name and value.
-void FreePropertyList(Property* list);
 // Frees everything a run built and returns the run state to its load-time
 // state: design tables, symbols, channel names, header, templates, buffers.
 void ReleaseRun();

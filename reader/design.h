@@ -2,6 +2,7 @@
 // parsers, read by the format runtime and freed by the run's release.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Every table starts with this many slots and grows by as many.
@@ -122,8 +123,20 @@ void InsertLibPin(ComponentDef* component, LibPin* pin);
 // duplicate pin (not inserted).
 int InsertNetPin(PartInstance* part, NetPin* connection);
 
-// Release of the run's design: parts with their connections, nets,
-// component definitions with their pins; then the header and the pipetext.
+// The records of the design (properties, pins, connections, parts,
+// component definitions, nets) and the texts a read never replaces are
+// carved from large blocks that ReleaseDesignTables frees at once; such a
+// record or text is never freed on its own. Zeroed memory, or a copy of
+// TEXT; null when no block can be had.
+void* CarveDesignMemory(std::size_t size);
+char* CarveDesignText(const char* text);
+// A pipetext entry holding a copy of TEXT, next null, carved likewise and
+// freed by ReleasePipeText; or null.
+PipeText* NewPipeText(const char* text);
+
+// Release of the run's design: the tables, the heap texts a read may have
+// replaced (part values, sourcelib, pin names) and every carved record; then
+// the header, and the pipetext with every entry carved for it.
 void ReleaseDesignTables();
 void ReleaseDesignHeader();
 void ReleasePipeText();

@@ -53,7 +53,7 @@ template <typename KeywordReader>
 int ReadPropertyGroup(TextFile* file, Property** list, KeywordReader keyword) {
     Property** tail = list;
     while (*tail != nullptr) tail = &(*tail)->next;
-    Property* waiting = nullptr;  // named, still without its value; owned here
+    Property* waiting = nullptr;  // named, still without its value
     int level = 1;
     Token token;
     while (ReadToken(file, token)) {
@@ -66,25 +66,22 @@ int ReadPropertyGroup(TextFile* file, Property** list, KeywordReader keyword) {
             if (taken < 0) break;
             if (taken > 0) continue;
             if (waiting == nullptr) {
-                waiting = static_cast<Property*>(AllocateMemory(sizeof(Property)));
+                waiting = static_cast<Property*>(CarveDesignMemory(sizeof(Property)));
                 if (waiting == nullptr) break;
-                waiting->next = nullptr;
                 waiting->value = EmptyText;
-                waiting->name = CopyText(token);
-                if (waiting->name == nullptr) {
-                    waiting->name = EmptyText;
-                    break;
-                }
+                waiting->name = CarveDesignText(token);
+                if (waiting->name == nullptr) break;
             } else {
-                if (!ReplaceText(waiting->value, token)) break;
+                waiting->value = CarveDesignText(token);
+                if (waiting->value == nullptr) break;
                 *tail = waiting;
                 tail = &waiting->next;
                 waiting = nullptr;
             }
         }
     }
-    // A name left without its value is dropped.
-    FreePropertyList(waiting);
+    // A name left without its value is dropped (it stays carved until the
+    // design is released).
     return level == 0 ? 1 : 0;
 }
 
@@ -202,20 +199,14 @@ int ReadPlacement(TextFile* file) {
 
 // A new pin NUMBER of component definition COMPONENT, or null.
 LibPin* NewLibPin(const char* number, int32_t component) {
-    LibPin* pin = static_cast<LibPin*>(AllocateMemory(sizeof(LibPin)));
+    LibPin* pin = static_cast<LibPin*>(CarveDesignMemory(sizeof(LibPin)));
     if (pin == nullptr) return nullptr;
-    pin->number = CopyText(number);
-    if (pin->number == nullptr) {
-        ReleaseMemory(pin);
-        return nullptr;
-    }
-    pin->next = nullptr;
+    pin->number = CarveDesignText(number);
+    if (pin->number == nullptr) return nullptr;
     pin->component = component;
     pin->numbervalue = PinNumberValue(number);
-    pin->pintype = 0;
     pin->pinname = EmptyText;
     pin->lpinname = EmptyText;
-    pin->properties = nullptr;
     return pin;
 }
 
@@ -270,29 +261,25 @@ struct NetworkState {
 };
 
 // Checks and attaches the connection REFERENCE-PIN to the current net; 1, or
-// 0 after message 24, 23 or 3 (or without memory), the connection freed.
+// 0 after message 24, 23 or 3 (or without memory), the connection dropped.
 int AddConnection(NetworkState& state, const char* reference, const char* pin) {
-    NetPin* connection = static_cast<NetPin*>(AllocateMemory(sizeof(NetPin)));
+    NetPin* connection = static_cast<NetPin*>(CarveDesignMemory(sizeof(NetPin)));
     if (connection == nullptr) return 0;
-    std::memset(connection, 0, sizeof(NetPin));
     connection->net = state.netindex;
     Design.netpincount++;
     int32_t partindex = FindPart(reference);
     if (partindex < 0) {
-        ReleaseMemory(connection);
         ReportMessage(MsgReferenceNotFound);
         return 0;
     }
     PartInstance* part = Design.parts[partindex];
     connection->libpin = FindLibPin(Design.components[part->component], pin);
     if (connection->libpin == nullptr) {
-        ReleaseMemory(connection);
         ReportFilledMessage(MsgPinMismatch, reference, pin);
         return 0;
     }
     connection->part = partindex;
     if (!InsertNetPin(part, connection)) {
-        ReleaseMemory(connection);
         ReportFilledMessage(MsgDuplicatePin, reference, pin);
         return 0;
     }
@@ -430,17 +417,11 @@ int ReadPipeText(TextFile* file) {
     // No level is counted: the first ")" ends the section.
     while (ReadToken(file, token)) {
         if (IsClose(token)) return 1;
-        PipeText* entry = static_cast<PipeText*>(AllocateMemory(sizeof(PipeText)));
+        PipeText* entry = NewPipeText(token);
         if (entry == nullptr) return 0;
-        entry->next = nullptr;
-        entry->text = CopyText(token);
-        if (entry->text == nullptr) {
-            ReleaseMemory(entry);
-            return 0;
-        }
         if (last == nullptr) {
-            // A section with words replaces the list of an earlier one.
-            ReleasePipeText();
+            // A section with words replaces the list of an earlier one,
+            // whose entries stay carved until the pipetext is released.
             PipeTextList = entry;
         } else {
             last->next = entry;

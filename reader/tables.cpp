@@ -2,6 +2,7 @@
 // pin lists. Owns the design, the header and the pipetext of the run.
 #include <climits>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "host/run.h"
@@ -15,6 +16,75 @@ DesignHeader Header = {EmptyText, EmptyText, EmptyText, EmptyText, EmptyText, Em
 PipeText* PipeTextList = nullptr;
 
 namespace {
+
+// The first block of an arena; each next one is twice as large, up to the
+// largest. A carving larger than half a block gets a block of its own.
+constexpr std::size_t FirstArenaBlock = 64 * 1024;
+constexpr std::size_t LargestArenaBlock = 1024 * 1024;
+// Records hold pointers and 32-bit numbers, nothing more strictly aligned.
+constexpr std::size_t RecordAlignment = alignof(void*);
+
+struct ArenaBlock {
+    ArenaBlock* next;  // the block carved before this one; its bytes follow
+};
+
+// Memory carved in order from large blocks and given back all at once: the
+// records of a design are many, small and all freed together.
+struct Arena {
+    ArenaBlock* blocks;     // every block, latest first
+    char* free;             // the unused rest of the current block
+    std::size_t left;       // bytes at FREE
+    std::size_t nextblock;  // size of the next block; 0 before the first
+};
+
+Arena DesignArena = {};
+Arena PipeTextArena = {};
+
+// SIZE bytes at an address that is a multiple of ALIGNMENT, or null when no
+// block can be had.
+void* Carve(Arena& arena, std::size_t size, std::size_t alignment) {
+    std::size_t skip = arena.free == nullptr
+                           ? 0
+                           : (alignment - reinterpret_cast<std::uintptr_t>(arena.free) % alignment) % alignment;
+    if (arena.free != nullptr && arena.left >= skip && arena.left - skip >= size) {
+        char* at = arena.free + skip;
+        arena.free = at + size;
+        arena.left -= skip + size;
+        return at;
+    }
+    std::size_t blocksize = arena.nextblock == 0 ? FirstArenaBlock : arena.nextblock;
+    bool own = size > blocksize / 2;
+    if (own) blocksize = size;
+    if (blocksize > SIZE_MAX - sizeof(ArenaBlock)) return nullptr;
+    ArenaBlock* block = static_cast<ArenaBlock*>(AllocateMemory(sizeof(ArenaBlock) + blocksize));
+    if (block == nullptr) return nullptr;
+    block->next = arena.blocks;
+    arena.blocks = block;
+    // The allocator aligns for any record, and the header keeps pointer
+    // alignment after it.
+    char* at = reinterpret_cast<char*>(block + 1);
+    if (own) return at;
+    arena.free = at + size;
+    arena.left = blocksize - size;
+    arena.nextblock = blocksize < LargestArenaBlock ? blocksize * 2 : blocksize;
+    return at;
+}
+
+char* CarveText(Arena& arena, const char* text) {
+    std::size_t length = std::strlen(text) + 1;
+    char* copy = static_cast<char*>(Carve(arena, length, 1));
+    if (copy != nullptr) std::memcpy(copy, text, length);
+    return copy;
+}
+
+void ReleaseArena(Arena& arena) {
+    while (arena.blocks != nullptr) {
+        ArenaBlock* next = arena.blocks->next;
+        ReleaseMemory(arena.blocks);
+        arena.blocks = next;
+    }
+    arena = Arena{};
+}
 
 // Makes room for one more entry of a table whose COUNT equals its CAPACITY,
 // by TableStep slots; 1 when there is room, 0 (table untouched) otherwise.
@@ -42,9 +112,7 @@ int32_t AppendRecord(Record**& entries, int32_t& count, int32_t& capacity, Recor
 // A fresh record of zeroed fields, or null.
 template <typename Record>
 Record* NewRecord() {
-    void* block = AllocateMemory(sizeof(Record));
-    if (block != nullptr) std::memset(block, 0, sizeof(Record));
-    return static_cast<Record*>(block);
+    return static_cast<Record*>(CarveDesignMemory(sizeof(Record)));
 }
 
 template <typename Record>
@@ -60,24 +128,11 @@ int ComparePins(const LibPin* a, const LibPin* b) {
     return std::strcmp(a->number, b->number);
 }
 
-void FreeLibPins(LibPin* pin) {
-    while (pin != nullptr) {
-        LibPin* next = pin->next;
-        FreeText(pin->number);
+// Only the texts a read may replace are heap texts of their own.
+void FreePinNames(LibPin* pin) {
+    for (; pin != nullptr; pin = pin->next) {
         FreeText(pin->pinname);
         FreeText(pin->lpinname);
-        FreePropertyList(pin->properties);
-        ReleaseMemory(pin);
-        pin = next;
-    }
-}
-
-void FreeNetPins(NetPin* connection) {
-    while (connection != nullptr) {
-        NetPin* next = connection->nextonpart;
-        FreePropertyList(connection->properties);
-        ReleaseMemory(connection);
-        connection = next;
     }
 }
 
@@ -106,16 +161,13 @@ int StartDesignTables() {
 
 ComponentDef* AddComponentDef(const char* name, int32_t* index) {
     ComponentDef* component = NewRecord<ComponentDef>();
-    char* copy = component != nullptr ? CopyText(name) : nullptr;
+    char* copy = component != nullptr ? CarveDesignText(name) : nullptr;
     int32_t at = copy != nullptr
                      ? AppendRecord(Design.components, Design.componentcount, Design.componentcapacity, component)
                      : -1;
     if (index != nullptr) *index = at;
-    if (at < 0) {
-        ReleaseMemory(copy);
-        ReleaseMemory(component);
-        return nullptr;
-    }
+    // What was carved stays in the arena until the design is released.
+    if (at < 0) return nullptr;
     component->name = copy;
     component->sourcelib = EmptyText;
     NoteComponentAdded(at);
@@ -124,14 +176,10 @@ ComponentDef* AddComponentDef(const char* name, int32_t* index) {
 
 PartInstance* AddPartInstance(const char* reference, int32_t componentindex, int32_t* index) {
     PartInstance* part = NewRecord<PartInstance>();
-    char* copy = part != nullptr ? CopyText(reference) : nullptr;
+    char* copy = part != nullptr ? CarveDesignText(reference) : nullptr;
     int32_t at = copy != nullptr ? AppendRecord(Design.parts, Design.partcount, Design.partcapacity, part) : -1;
     if (index != nullptr) *index = at;
-    if (at < 0) {
-        ReleaseMemory(copy);
-        ReleaseMemory(part);
-        return nullptr;
-    }
+    if (at < 0) return nullptr;
     part->reference = copy;
     part->value = EmptyText;
     part->component = componentindex;
@@ -140,14 +188,10 @@ PartInstance* AddPartInstance(const char* reference, int32_t componentindex, int
 
 Net* AddNet(const char* name, int32_t* index) {
     Net* net = NewRecord<Net>();
-    char* copy = net != nullptr ? CopyText(name) : nullptr;
+    char* copy = net != nullptr ? CarveDesignText(name) : nullptr;
     int32_t at = copy != nullptr ? AppendRecord(Design.nets, Design.netcount, Design.netcapacity, net) : -1;
     if (index != nullptr) *index = at;
-    if (at < 0) {
-        ReleaseMemory(copy);
-        ReleaseMemory(net);
-        return nullptr;
-    }
+    if (at < 0) return nullptr;
     net->name = copy;
     net->nettype = 'L';
     return net;
@@ -255,33 +299,35 @@ int InsertNetPin(PartInstance* part, NetPin* connection) {
 
 void ReleaseDesignTables() {
     ReleaseIndexes();
-    for (int32_t i = 0; i < Design.partcount; i++) {
-        PartInstance* part = Design.parts[i];
-        FreeText(part->reference);
-        FreeText(part->value);
-        FreePropertyList(part->properties);
-        FreeNetPins(part->netpins);
-        ReleaseMemory(part);
-    }
+    for (int32_t i = 0; i < Design.partcount; i++) FreeText(Design.parts[i]->value);
     ReleaseMemory(Design.parts);
-    // A net only links the connections that its parts owned.
-    for (int32_t i = 0; i < Design.netcount; i++) {
-        Net* net = Design.nets[i];
-        FreeText(net->name);
-        FreePropertyList(net->properties);
-        ReleaseMemory(net);
-    }
     ReleaseMemory(Design.nets);
     for (int32_t i = 0; i < Design.componentcount; i++) {
         ComponentDef* component = Design.components[i];
-        FreeText(component->name);
         FreeText(component->sourcelib);
-        FreePropertyList(component->properties);
-        FreeLibPins(component->libpins);
-        ReleaseMemory(component);
+        FreePinNames(component->libpins);
     }
     ReleaseMemory(Design.components);
+    // Records, their properties and the texts never replaced, all at once.
+    ReleaseArena(DesignArena);
     Design = DesignTables{};
+}
+
+void* CarveDesignMemory(std::size_t size) {
+    void* memory = Carve(DesignArena, size, RecordAlignment);
+    if (memory != nullptr) std::memset(memory, 0, size);
+    return memory;
+}
+
+char* CarveDesignText(const char* text) { return CarveText(DesignArena, text); }
+
+PipeText* NewPipeText(const char* text) {
+    PipeText* entry = static_cast<PipeText*>(Carve(PipeTextArena, sizeof(PipeText), RecordAlignment));
+    char* copy = entry != nullptr ? CarveText(PipeTextArena, text) : nullptr;
+    if (copy == nullptr) return nullptr;
+    entry->next = nullptr;
+    entry->text = copy;
+    return entry;
 }
 
 void ReleaseDesignHeader() {
@@ -300,10 +346,6 @@ void ReleaseDesignHeader() {
 }
 
 void ReleasePipeText() {
-    while (PipeTextList != nullptr) {
-        PipeText* next = PipeTextList->next;
-        FreeText(PipeTextList->text);
-        ReleaseMemory(PipeTextList);
-        PipeTextList = next;
-    }
+    ReleaseArena(PipeTextArena);
+    PipeTextList = nullptr;
 }

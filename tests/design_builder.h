@@ -1,6 +1,6 @@
 // Builds design tables in memory as the section parsers leave them, for
-// tests of the format runtime that must not depend on reading a file. All
-// records come from the library's heap, so ReleaseRun frees them.
+// tests of the format runtime that must not depend on reading a file. The
+// records are carved as the parsers carve them, so ReleaseRun frees them.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,8 +15,8 @@
 
 // Appends NAME = VALUE to LIST.
 inline void AddTestProperty(Property*& list, const char* name, const char* value) {
-    Property* property = static_cast<Property*>(AllocateMemory(sizeof(Property)));
-    *property = {nullptr, CopyText(name), CopyText(value)};
+    Property* property = static_cast<Property*>(CarveDesignMemory(sizeof(Property)));
+    *property = {nullptr, CarveDesignText(name), CarveDesignText(value)};
     Property** link = &list;
     while (*link != nullptr) link = &(*link)->next;
     *link = property;
@@ -28,8 +28,8 @@ inline int32_t AddTestComponent(const char* name, std::initializer_list<const ch
     int32_t index = -1;
     ComponentDef* component = AddComponentDef(name, &index);
     for (const char* number : pins) {
-        LibPin* pin = static_cast<LibPin*>(AllocateMemory(sizeof(LibPin)));
-        *pin = {nullptr, CopyText(number), index, PinNumberValue(number), 0, EmptyText, EmptyText, nullptr};
+        LibPin* pin = static_cast<LibPin*>(CarveDesignMemory(sizeof(LibPin)));
+        *pin = {nullptr, CarveDesignText(number), index, PinNumberValue(number), 0, EmptyText, EmptyText, nullptr};
         InsertLibPin(component, pin);
     }
     return index;
@@ -63,7 +63,7 @@ inline NetPin* ConnectTest(const char* reference, const char* number) {
     PartInstance* part = Design.parts[partindex];
     LibPin* pin = FindLibPin(Design.components[part->component], number);
     EXPECT_NE(pin, nullptr) << reference << "-" << number;
-    NetPin* connection = static_cast<NetPin*>(AllocateMemory(sizeof(NetPin)));
+    NetPin* connection = static_cast<NetPin*>(CarveDesignMemory(sizeof(NetPin)));
     *connection = {nullptr, nullptr, pin, partindex, netindex, nullptr};
     EXPECT_EQ(InsertNetPin(part, connection), 1) << reference << "-" << number;
     NetPin** link = &Design.nets[netindex]->netpins;

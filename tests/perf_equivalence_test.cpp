@@ -254,9 +254,8 @@ TableOutcome BuildTables(const Sequence& sequence, int mode) {
     PartInstance* part = AddPartInstance("U1", index, nullptr);
     std::vector<LibPin*> pins;
     for (int awkward : sequence.library) {
-        LibPin* pin = static_cast<LibPin*>(AllocateMemory(sizeof(LibPin)));
-        std::memset(pin, 0, sizeof(LibPin));
-        pin->number = CopyText(AwkwardPins[awkward]);
+        LibPin* pin = static_cast<LibPin*>(CarveDesignMemory(sizeof(LibPin)));
+        pin->number = CarveDesignText(AwkwardPins[awkward]);
         pin->component = index;
         pin->numbervalue = PinNumberValue(pin->number);
         pin->pinname = EmptyText;
@@ -269,15 +268,11 @@ TableOutcome BuildTables(const Sequence& sequence, int mode) {
     for (const char* number : AwkwardPins) outcome.found.push_back(NumberOf(pins, FindLibPin(component, number)));
     std::vector<NetPin*> connections;
     for (int position : sequence.connections) {
-        NetPin* connection = static_cast<NetPin*>(AllocateMemory(sizeof(NetPin)));
-        std::memset(connection, 0, sizeof(NetPin));
+        NetPin* connection = static_cast<NetPin*>(CarveDesignMemory(sizeof(NetPin)));
         connection->libpin = pins[static_cast<std::size_t>(position)];
         int accepted = InsertNetPin(part, connection);
         outcome.accepted.push_back(accepted);
-        if (accepted)
-            connections.push_back(connection);
-        else
-            ReleaseMemory(connection);
+        if (accepted) connections.push_back(connection);
     }
     for (const NetPin* connection = part->netpins; connection != nullptr; connection = connection->nextonpart) {
         auto at = std::find(connections.begin(), connections.end(), connection);
@@ -394,10 +389,9 @@ TEST_F(PerfEquivalence, AListChangedBehindTheIndexIsWalked) {
         std::vector<const void*> seen;
         for (int i = 0; i < AwkwardCount; i++) seen.push_back(FindLibPin(component, AwkwardPins[i]));
         for (const LibPin* extra = component->libpins; extra != nullptr; extra = extra->next) {
-            NetPin* more = static_cast<NetPin*>(AllocateMemory(sizeof(NetPin)));
-            std::memset(more, 0, sizeof(NetPin));
+            NetPin* more = static_cast<NetPin*>(CarveDesignMemory(sizeof(NetPin)));
             more->libpin = const_cast<LibPin*>(extra);
-            if (!InsertNetPin(part, more)) ReleaseMemory(more);
+            InsertNetPin(part, more);
         }
         for (const LibPin* entry = component->libpins; entry != nullptr; entry = entry->next) seen.push_back(entry);
         for (const NetPin* entry = part->netpins; entry != nullptr; entry = entry->nextonpart)

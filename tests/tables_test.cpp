@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/run.h"
@@ -21,11 +23,10 @@ protected:
     }
 };
 
-// A pin as the library parser makes it, owned by whatever list it joins.
+// A pin as the library parser makes it, carved with the design.
 LibPin* MakePin(const char* number, int32_t component = 0) {
-    LibPin* pin = static_cast<LibPin*>(AllocateMemory(sizeof(LibPin)));
-    std::memset(pin, 0, sizeof(LibPin));
-    pin->number = CopyText(number);
+    LibPin* pin = static_cast<LibPin*>(CarveDesignMemory(sizeof(LibPin)));
+    pin->number = CarveDesignText(number);
     pin->component = component;
     pin->numbervalue = PinNumberValue(number);
     pin->pinname = EmptyText;
@@ -46,10 +47,9 @@ std::vector<std::string> ConnectionOrder(const PartInstance* part) {
     return numbers;
 }
 
-// A connection to PIN, owned by the part once inserted.
+// A connection to PIN, carved with the design.
 NetPin* MakeConnection(LibPin* pin) {
-    NetPin* connection = static_cast<NetPin*>(AllocateMemory(sizeof(NetPin)));
-    std::memset(connection, 0, sizeof(NetPin));
+    NetPin* connection = static_cast<NetPin*>(CarveDesignMemory(sizeof(NetPin)));
     connection->libpin = pin;
     return connection;
 }
@@ -123,7 +123,8 @@ TEST_F(Tables, AddedRecordsHoldCopiesAndDefaults) {
     EXPECT_EQ(component->libpins, nullptr);
 }
 
-// Each add makes three allocations at a full table: record, copy, array.
+// At a full table an add allocates only the larger array: the record and
+// its copy are carved from the design's block, which has room.
 TEST_F(Tables, AddWithoutMemoryLeavesTheTableAsItWas) {
     for (int i = 0; i < 256; i++) {
         std::string name = "P" + std::to_string(i);
@@ -132,26 +133,64 @@ TEST_F(Tables, AddWithoutMemoryLeavesTheTableAsItWas) {
         AddComponentDef(name.c_str(), nullptr);
     }
     PartInstance** parts = Design.parts;
-    for (long failing = 0; failing < 3; failing++) {
-        int32_t index = 7;
-        SetAllocationFailure(failing);
-        EXPECT_EQ(AddPartInstance("U9", 0, &index), nullptr) << "allocation " << failing;
-        EXPECT_EQ(index, -1);
-        SetAllocationFailure(failing);
-        EXPECT_EQ(AddNet("N9", &index), nullptr) << "allocation " << failing;
-        SetAllocationFailure(failing);
-        EXPECT_EQ(AddComponentDef("C9", &index), nullptr) << "allocation " << failing;
-        SetAllocationFailure(-1);
-        EXPECT_EQ(Design.partcount, 256);
-        EXPECT_EQ(Design.partcapacity, 256);
-        EXPECT_EQ(Design.parts, parts);
-        EXPECT_EQ(Design.netcount, 256);
-        EXPECT_EQ(Design.netcapacity, 256);
-        EXPECT_EQ(Design.componentcount, 256);
-        EXPECT_EQ(Design.componentcapacity, 256);
-    }
+    int32_t index = 7;
+    SetAllocationFailure(0);
+    EXPECT_EQ(AddPartInstance("U9", 0, &index), nullptr);
+    EXPECT_EQ(index, -1);
+    SetAllocationFailure(0);
+    EXPECT_EQ(AddNet("N9", &index), nullptr);
+    SetAllocationFailure(0);
+    EXPECT_EQ(AddComponentDef("C9", &index), nullptr);
+    EXPECT_EQ(SetAllocationFailure(-1), 1);
+    EXPECT_EQ(Design.partcount, 256);
+    EXPECT_EQ(Design.partcapacity, 256);
+    EXPECT_EQ(Design.parts, parts);
+    EXPECT_EQ(Design.netcount, 256);
+    EXPECT_EQ(Design.netcapacity, 256);
+    EXPECT_EQ(Design.componentcount, 256);
+    EXPECT_EQ(Design.componentcapacity, 256);
     EXPECT_NE(AddPartInstance("U9", 0, nullptr), nullptr);
     EXPECT_EQ(Design.partcapacity, 512);
+}
+
+// The first record of a design needs a block; without one nothing is added.
+TEST_F(Tables, AddWithoutABlockAddsNothing) {
+    int32_t index = 7;
+    SetAllocationFailure(0);
+    EXPECT_EQ(AddPartInstance("U1", 0, &index), nullptr);
+    EXPECT_EQ(index, -1);
+    SetAllocationFailure(0);
+    EXPECT_EQ(AddNet("N1", &index), nullptr);
+    SetAllocationFailure(0);
+    EXPECT_EQ(AddComponentDef("C1", &index), nullptr);
+    SetAllocationFailure(-1);
+    EXPECT_EQ(Design.partcount + Design.netcount + Design.componentcount, 0);
+    EXPECT_NE(AddNet("N1", &index), nullptr);
+    EXPECT_EQ(index, 0);
+}
+
+// Carved memory is zeroed and aligned for records, texts are exact copies,
+// and a carving larger than a block still succeeds (a block of its own).
+TEST_F(Tables, CarvedRecordsAndTextsAreSound) {
+    std::vector<std::pair<const char*, std::string>> texts;
+    for (int i = 0; i < 20000; i++) {
+        std::string text(static_cast<size_t>(i % 37), static_cast<char>('a' + i % 26));
+        const char* copy = CarveDesignText(text.c_str());
+        ASSERT_NE(copy, nullptr);
+        texts.emplace_back(copy, text);
+        auto* pin = static_cast<LibPin*>(CarveDesignMemory(sizeof(LibPin)));
+        ASSERT_NE(pin, nullptr);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(pin) % alignof(LibPin), 0u);
+        EXPECT_EQ(pin->next, nullptr);
+        EXPECT_EQ(pin->properties, nullptr);
+        EXPECT_EQ(pin->numbervalue, 0);
+        std::memset(pin, 0xA5, sizeof(LibPin));
+    }
+    std::string big(3 * 1024 * 1024, 'x');
+    const char* copy = CarveDesignText(big.c_str());
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy, big);
+    for (const auto& [carved, text] : texts) ASSERT_EQ(carved, text);
 }
 
 TEST_F(Tables, StartWithoutMemoryLeavesNoTables) {
@@ -283,10 +322,7 @@ TEST_F(Tables, NetPinsStandInPinOrderAndRefuseDuplicates) {
         int refused = -1;
         for (size_t i = 0; i < pins.size(); i++) {
             NetPin* connection = MakeConnection(pins[i]);
-            if (!InsertNetPin(part, connection)) {
-                refused = static_cast<int>(i);
-                ReleaseMemory(connection);
-            }
+            if (!InsertNetPin(part, connection)) refused = static_cast<int>(i);
         }
         EXPECT_EQ(refused, row.duplicate) << ::testing::PrintToString(row.pins);
         EXPECT_EQ(ConnectionOrder(part), row.order) << ::testing::PrintToString(row.pins);
@@ -306,9 +342,7 @@ TEST_F(Tables, ReleaseReturnsEverythingToLoadState) {
     Net* net = AddNet("GND", nullptr);
     net->netpins = connection;
     Header.title = CopyText("Board");
-    PipeTextList = static_cast<PipeText*>(AllocateMemory(sizeof(PipeText)));
-    PipeTextList->next = nullptr;
-    PipeTextList->text = CopyText("word");
+    PipeTextList = NewPipeText("word");
     Design.netpincount = 1;
 
     ReleaseDesignTables();
