@@ -75,8 +75,8 @@ struct TextFile {
     std::FILE* stream;
     bool writing;
     bool ended;  // the end of the file or a Ctrl+Z was met: nothing more is read
-    int position;  // next unread byte of block
-    int length;    // bytes held in block
+    int position;  // reading: next unread byte of block; writing: unused
+    int length;    // reading: bytes held in block; writing: bytes waiting in it
     unsigned char block[ReadBlockSize];
 };
 
@@ -115,6 +115,36 @@ int NextCharacter(TextFile* file) {
     return c;
 }
 
+// Bytes at the start of the SPAN bytes at FROM that text mode delivers as
+// they stand: up to the first line feed, carriage return or Ctrl+Z.
+int PlainBytes(const unsigned char* from, int span) {
+    std::size_t limit = static_cast<std::size_t>(span);
+    if (const void* at = std::memchr(from, '\n', limit)) limit = static_cast<std::size_t>(static_cast<const unsigned char*>(at) - from);
+    if (const void* at = std::memchr(from, '\r', limit)) limit = static_cast<std::size_t>(static_cast<const unsigned char*>(at) - from);
+    if (const void* at = std::memchr(from, EndOfFileMark, limit))
+        limit = static_cast<std::size_t>(static_cast<const unsigned char*>(at) - from);
+    return static_cast<int>(limit);
+}
+
+// Writes out the bytes waiting in a written file's block.
+void FlushBlock(TextFile* file) {
+    if (file->length > 0) std::fwrite(file->block, 1, static_cast<std::size_t>(file->length), file->stream);
+    file->length = 0;
+}
+
+// Queues LENGTH bytes of TEXT for writing.
+void Queue(TextFile* file, const char* text, std::size_t length) {
+    while (length > 0) {
+        if (file->length == ReadBlockSize) FlushBlock(file);
+        std::size_t room = static_cast<std::size_t>(ReadBlockSize - file->length);
+        std::size_t part = length < room ? length : room;
+        std::memcpy(file->block + file->length, text, part);
+        file->length += static_cast<int>(part);
+        text += part;
+        length -= part;
+    }
+}
+
 }  // namespace
 
 TextFile* OpenTextFile(const char* name, const char* mode) {
@@ -142,20 +172,22 @@ TextFile* OpenTextFile(const char* name, const char* mode) {
 
 void CloseTextFile(TextFile* file) {
     if (file == nullptr) return;
+    if (file->writing) FlushBlock(file);
     std::fclose(file->stream);
     ReleaseMemory(file);
 }
 
+// Written through the file's own block: the output is many short texts.
 void WriteTextFile(TextFile* file, const char* text) {
     if (file == nullptr || !file->writing) return;
     for (;;) {
         const char* lineend = std::strchr(text, '\n');
         if (lineend == nullptr) {
-            std::fputs(text, file->stream);
+            Queue(file, text, std::strlen(text));
             return;
         }
-        std::fwrite(text, 1, static_cast<std::size_t>(lineend - text), file->stream);
-        std::fwrite("\r\n", 1, 2, file->stream);
+        Queue(file, text, static_cast<std::size_t>(lineend - text));
+        Queue(file, "\r\n", 2);
         text = lineend + 1;
     }
 }
@@ -164,7 +196,20 @@ int ReadTextLine(TextFile* file, char* store, int size) {
     if (size < 1) return 0;
     int count = 0;
     if (file != nullptr && !file->writing) {
-        while (count < size - 1) {
+        // Runs of plain bytes are copied whole; the byte after a run (or a
+        // run cut by the block's end) goes through the text-mode rules.
+        while (count < size - 1 && !file->ended) {
+            if (file->position == file->length && !FillBlock(file)) {
+                file->ended = true;
+                break;
+            }
+            int span = file->length - file->position;
+            if (span > size - 1 - count) span = size - 1 - count;
+            int plain = PlainBytes(file->block + file->position, span);
+            std::memcpy(store + count, file->block + file->position, static_cast<std::size_t>(plain));
+            count += plain;
+            file->position += plain;
+            if (plain == span) continue;
             int c = NextCharacter(file);
             if (c < 0) break;
             store[count++] = static_cast<char>(c);

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "resources/messages.h"
@@ -68,6 +70,75 @@ TEST(TextFiles, CarriageReturnAtBlockBoundaryStillPairs) {
     while (ReadTextLine(file, piece, sizeof piece)) all += piece;
     CloseTextFile(file);
     EXPECT_EQ(all, std::string(64 * 1024 - 1, 'x') + "\nz");
+}
+
+// The text-mode rules one character at a time: CR LF is one line feed
+// (also across any boundary), a lone CR stays, Ctrl+Z ends the file. The
+// pieces a line read of SIZE gives, each followed by "|".
+std::string ReadPiecesByCharacter(const std::string& bytes, int size) {
+    std::string all;
+    std::string piece;
+    std::size_t at = 0;
+    bool ended = false;
+    for (;;) {
+        piece.clear();
+        while (static_cast<int>(piece.size()) < size - 1 && !ended) {
+            if (at == bytes.size() || bytes[at] == '\x1a') {
+                ended = true;
+                break;
+            }
+            char c = bytes[at++];
+            if (c == '\r' && at < bytes.size() && bytes[at] == '\n') c = bytes[at++];
+            piece += c;
+            if (c == '\n') break;
+        }
+        if (piece.empty()) return all;
+        all += piece + "|";
+    }
+}
+
+// Files of lines and of runs with CR, LF and Ctrl+Z anywhere, around the
+// 64 KB blocks the reader takes, read with short and long limits.
+TEST(TextFiles, LineReadsMatchTheRulesCharacterByCharacter) {
+    ScratchDirectory scratch;
+    std::mt19937 random(7);
+    const char special[] = {'\r', '\n', '\r', '\n', '\x1a', 'a', ' '};
+    for (int round = 0; round < 40; round++) {
+        std::size_t length = 64 * 1024 - 3 + random() % (round < 20 ? 8 : 200000);
+        std::string bytes(length, 'x');
+        for (char& c : bytes) {
+            unsigned roll = random() % 100;
+            if (roll < 8) c = special[random() % (round % 4 == 0 ? 7 : 4)];
+        }
+        // A CR LF split by the reader's 64 KB blocks.
+        if (round % 3 == 0 && bytes.size() > 64 * 1024) {
+            bytes[64 * 1024 - 1] = '\r';
+            bytes[64 * 1024] = '\n';
+        }
+        WriteBytes("in.txt", bytes);
+        for (int size : {2, 3, 17, 1024}) {
+            ASSERT_EQ(ReadAllPieces("in.txt", size), ReadPiecesByCharacter(bytes, size))
+                << "round " << round << ", size " << size;
+        }
+    }
+}
+
+// Output longer than the writer's block, in pieces of every kind, arrives
+// whole and in order.
+TEST(TextFiles, LongOutputIsWrittenWholeAndInOrder) {
+    ScratchDirectory scratch;
+    TextFile* file = OpenTextFile("out.txt", "wt");
+    ASSERT_NE(file, nullptr);
+    std::string expected;
+    std::string big(150000, 'b');
+    for (int i = 0; i < 3000; i++) {
+        std::string text = "line " + std::to_string(i) + (i % 7 == 0 ? "\n\n" : i % 3 == 0 ? "" : "\n");
+        if (i % 1000 == 999) text += big;
+        WriteTextFile(file, text.c_str());
+        for (char c : text) expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    }
+    CloseTextFile(file);
+    EXPECT_EQ(ReadBytes("out.txt"), expected);
 }
 
 TEST(TextFiles, MissingFileAndDirectoryCannotBeOpenedForReading) {
