@@ -216,7 +216,10 @@ LibPin* FindLibPin(const ComponentDef* component, const char* number) {
     LibPin* found = nullptr;
     if (FindIndexedLibPin(component, number, &found)) return found;
     int32_t passed = 0;
-    for (found = component->libpins; found != nullptr && std::strcmp(found->number, number) != 0; found = found->next)
+    // Most pins differ in their first byte, which spares the call.
+    for (found = component->libpins;
+         found != nullptr && (found->number[0] != number[0] || std::strcmp(found->number, number) != 0);
+         found = found->next)
         passed++;
     if (passed >= IndexThreshold()) IndexLibPins(component);
     return found;

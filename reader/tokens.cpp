@@ -3,6 +3,8 @@
 // keywords or nesting.
 #include "reader/tokens.h"
 
+#include <array>
+#include <cstddef>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -63,10 +65,30 @@ void ReadQuoted(TokenText& token) {
     }
 }
 
+// Characters that a word takes as they stand: not the line's end, a blank,
+// a parenthesis, "-", a quote or a backslash.
+constexpr auto PlainCharacters = [] {
+    std::array<bool, 256> plain{};
+    for (int c = 0; c < 256; c++) plain[static_cast<std::size_t>(c)] = true;
+    for (unsigned char c : {'\0', '\n', ' ', '\t', '(', ')', '-', '"', '\\'}) plain[c] = false;
+    return plain;
+}();
+
+bool IsPlain(char c) { return PlainCharacters[static_cast<unsigned char>(c)]; }
+
 // Reads the token whose first character is under the cursor.
 void ReadWord(TokenText& token) {
     for (;;) {
-        char c = Reader.line[Reader.cursor];
+        // A run of plain characters is taken at once (cut at TokenLimit);
+        // the character after it goes through the rules below.
+        const char* line = Reader.line;
+        int cursor = Reader.cursor;
+        int length = token.length;
+        while (length < TokenLimit && IsPlain(line[cursor])) token.text[length++] = line[cursor++];
+        while (IsPlain(line[cursor])) cursor++;
+        token.length = length;
+        Reader.cursor = cursor;
+        char c = line[cursor];
         if (IsLineEnd(c) || IsBlank(c)) return;
         if (c == ')' || c == '-') {
             if (token.length == 0) {

@@ -2,6 +2,7 @@
 // of the file, read through the platform's text mode.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,95 @@ TEST_F(TokenReader, LongTokensAreCutAndTheRestConsumed) {
         {std::string(600, '\\'), {std::string(255, '\\')}},
     };
     for (const Row& row : rows) EXPECT_EQ(All(row.bytes), row.tokens) << row.bytes.substr(0, 3);
+}
+
+// The word rules one character at a time over lines that end in a line
+// feed and fit a piece: the tokens of TEXT.
+Tokens TokensByCharacter(const std::string& text) {
+    Tokens tokens;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        std::string line = text.substr(start, end - start);
+        start = end;
+        std::size_t at = 0;
+        auto peek = [&line, &at] { return at < line.size() ? line[at] : '\0'; };
+        for (;;) {
+            while (peek() == ' ' || peek() == '\t') at++;
+            if (peek() == '\n' || peek() == '\0') break;
+            std::string token;
+            auto append = [&token](char c) {
+                if (static_cast<int>(token.size()) < TokenLimit) token += c;
+            };
+            for (bool done = false; !done;) {
+                char c = peek();
+                if (c == '\n' || c == '\0' || c == ' ' || c == '\t') break;
+                if (c == ')' || c == '-') {
+                    if (token.empty()) {
+                        append(c);
+                        at++;
+                    }
+                    break;
+                }
+                at++;
+                if (c == '(') {
+                    append(c);
+                    break;
+                }
+                if (c == '"') {
+                    for (;;) {
+                        char q = peek();
+                        if (q == '\0') break;
+                        at++;
+                        if (q == '"') break;
+                        if (q == '\n') {
+                            append(q);
+                            break;
+                        }
+                        if (q == '\\') {
+                            q = peek();
+                            if (q == '\0') break;
+                            at++;
+                        }
+                        append(q);
+                    }
+                    done = true;
+                    continue;
+                }
+                if (c == '\\') {
+                    c = peek();
+                    if (c == '\0') break;
+                    at++;
+                }
+                append(c);
+            }
+            tokens.push_back(token);
+        }
+    }
+    return tokens;
+}
+
+// Random lines of words, long runs, escapes, quotes and separators read as
+// the character-by-character rules read them.
+TEST_F(TokenReader, RandomLinesSplitAsTheRulesSay) {
+    std::mt19937 random(11);
+    const std::string pieces[] = {"a", "Zq", "(", ")", "-", " ", "\t", "\"", "\\", "\\\"", "x\\",
+                                  "\xe9", "7", std::string(300, 'w'), std::string(250, 'v') + "\\-u"};
+    for (int round = 0; round < 300; round++) {
+        std::string text;
+        for (int line = 0; line < 6; line++) {
+            std::string current;
+            int count = static_cast<int>(random() % 40);
+            for (int i = 0; i < count; i++) {
+                const std::string& piece = pieces[random() % (sizeof pieces / sizeof pieces[0])];
+                if (current.size() + piece.size() >= static_cast<std::size_t>(LineLimit)) break;
+                current += piece;
+            }
+            text += current + "\n";
+        }
+        ASSERT_EQ(All(text), TokensByCharacter(text)) << "round " << round << ": " << text;
+    }
 }
 
 TEST_F(TokenReader, EndOfFileKeepsGivingZero) {
