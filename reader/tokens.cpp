@@ -44,6 +44,16 @@ void Append(TokenText& token, char c) {
     if (token.length < TokenLimit) token.text[token.length++] = c;
 }
 
+// Takes the character after a backslash into C, whatever it is: there are
+// no escape letters. False at the end of the text or of a piece, which is
+// not a character and ends the token.
+bool TakeEscaped(char& c) {
+    c = Reader.line[Reader.cursor];
+    if (c == '\0') return false;
+    Reader.cursor++;
+    return true;
+}
+
 // Reads quoted text after its opening quote into TOKEN; the closing quote,
 // or the line end for text left open, ends the token.
 void ReadQuoted(TokenText& token) {
@@ -56,11 +66,7 @@ void ReadQuoted(TokenText& token) {
             Append(token, c);
             return;
         }
-        if (c == '\\') {
-            c = Reader.line[Reader.cursor];
-            if (c == '\0') return;
-            Reader.cursor++;
-        }
+        if (c == '\\' && !TakeEscaped(c)) return;
         Append(token, c);
     }
 }
@@ -107,13 +113,7 @@ void ReadWord(TokenText& token) {
             ReadQuoted(token);
             return;
         }
-        if (c == '\\') {
-            // No escape letters: whatever follows is taken as it stands, but
-            // the end of the text or of a piece is not a character.
-            c = Reader.line[Reader.cursor];
-            if (c == '\0') return;
-            Reader.cursor++;
-        }
+        if (c == '\\' && !TakeEscaped(c)) return;
         Append(token, c);
     }
 }
