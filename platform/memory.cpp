@@ -1,5 +1,5 @@
 // The library's one way to the heap, with the test hook that fails a chosen
-// allocation.
+// allocation, and the few text helpers that every module shares.
 #include "platform/platform.h"
 
 #include <cstdlib>
@@ -48,3 +48,14 @@ long SetAllocationFailure(long countdown) {
 }
 
 long AllocationsMade() { return Heap.made; }
+
+int SameTextIgnoringCase(const char* a, const char* b) {
+    for (;; a++, b++) {
+        unsigned char x = static_cast<unsigned char>(*a);
+        unsigned char y = static_cast<unsigned char>(*b);
+        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+        if (x != y) return 0;
+        if (x == '\0') return 1;
+    }
+}

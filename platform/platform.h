@@ -46,6 +46,11 @@ char* CopyText(const char* text);
 long SetAllocationFailure(long countdown);
 long AllocationsMade();
 
+// ---- Texts ---------------------------------------------------------------
+// 1 when A and B are equal with the letters A to Z and a to z compared
+// without regard to case; every other byte compares exactly.
+int SameTextIgnoringCase(const char* a, const char* b);
+
 // ---- Messages ------------------------------------------------------------
 // Loads the text of message ID through MODULE into STORE of SIZE bytes
 // (at most SIZE - 1 characters and the terminator). Gives the length, or 0

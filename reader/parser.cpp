@@ -22,15 +22,6 @@ bool Is(const char* token, const char* text) { return std::strcmp(token, text) =
 bool IsOpen(const char* token) { return Is(token, "("); }
 bool IsClose(const char* token) { return Is(token, ")"); }
 
-char FoldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// ASCII letters compared without regard to case, every other byte exactly.
-bool SameIgnoringCase(const char* a, const char* b) {
-    for (; *a != '\0' && *b != '\0'; a++, b++)
-        if (FoldCase(*a) != FoldCase(*b)) return false;
-    return *a == *b;
-}
-
 // Replaces FIELD by a copy of TEXT, freeing the old text; 0 (field as it
 // was) when no memory can be had.
 int ReplaceText(const char*& field, const char* text) {
@@ -148,7 +139,7 @@ int FinishPlacement() {
     // The sort is byte-wise, so only references that differ in letter case
     // alone and still sort next to each other are caught (U1 u1, not U1 U2 u1).
     for (int32_t i = 0; i + 1 < Design.partcount; i++) {
-        if (SameIgnoringCase(Design.parts[i]->reference, Design.parts[i + 1]->reference)) {
+        if (SameTextIgnoringCase(Design.parts[i]->reference, Design.parts[i + 1]->reference)) {
             ReportFilledMessage(MsgDuplicateReference, Design.parts[i]->reference);
             return 0;
         }
@@ -166,14 +157,14 @@ int ReadPlacement(TextFile* file) {
             level++;
         } else if (IsClose(token)) {
             if (--level == 0) return FinishPlacement();
-        } else if (level == 2 && SameIgnoringCase(token, "component")) {
+        } else if (level == 2 && SameTextIgnoringCase(token, "component")) {
             Token name;
             if (!ReadToken(file, name)) return 0;
             if (AddComponentDef(name, &component) == nullptr) {
                 ReportMessage(MsgPartsOutOfMemory);
                 return 0;
             }
-        } else if (level == 3 && SameIgnoringCase(token, "place")) {
+        } else if (level == 3 && SameTextIgnoringCase(token, "place")) {
             Token reference;
             if (!ReadToken(file, reference)) return 0;
             // Without any component definition the part would have no
@@ -185,7 +176,7 @@ int ReadPlacement(TextFile* file) {
                 return 0;
             }
             if (!ReplaceText(part->value, Design.components[component]->name)) return 0;
-        } else if (level == 4 && part != nullptr && SameIgnoringCase(token, "property")) {
+        } else if (level == 4 && part != nullptr && SameTextIgnoringCase(token, "property")) {
             if (!ReadPropertyList(file, &part->properties)) return 0;
             level = 3;
             // Even an empty template recomposes the value (to "").
@@ -221,7 +212,7 @@ int ReadLibrary(TextFile* file) {
             level++;
         } else if (IsClose(token)) {
             if (--level == 0) return 1;
-        } else if (SameIgnoringCase(token, "image")) {
+        } else if (SameTextIgnoringCase(token, "image")) {
             Token name;
             if (!ReadToken(file, name)) return 0;
             component = FindComponentDef(name, &index);
@@ -231,14 +222,14 @@ int ReadLibrary(TextFile* file) {
                 SkipGroup(file);
                 level--;
             }
-        } else if (component != nullptr && SameIgnoringCase(token, "pin")) {
+        } else if (component != nullptr && SameTextIgnoringCase(token, "pin")) {
             Token ignored;
             Token number;
             if (!ReadToken(file, ignored) || !ReadToken(file, number)) return 0;
             pin = NewLibPin(number, index);
             if (pin == nullptr) return 0;
             InsertLibPin(component, pin);
-        } else if (component != nullptr && SameIgnoringCase(token, "property")) {
+        } else if (component != nullptr && SameTextIgnoringCase(token, "property")) {
             if (level == 3) {
                 if (!ReadComponentProperties(file, component)) return 0;
                 level = 2;
@@ -299,7 +290,7 @@ int ReadConnections(TextFile* file, NetworkState& state) {
         if (!ReadToken(file, token)) return 0;
         if (IsOpen(token)) {
             if (!ReadToken(file, token)) return 0;
-            if (SameIgnoringCase(token, "property") && state.latest != nullptr) {
+            if (SameTextIgnoringCase(token, "property") && state.latest != nullptr) {
                 if (!ReadPropertyList(file, &state.latest->properties)) return 0;
             } else if (IsOpen(token)) {
                 // The inner group, then the outer one.
@@ -331,7 +322,7 @@ int ReadNetwork(TextFile* file) {
             level++;
         } else if (IsClose(token)) {
             if (--level == 0) return 1;
-        } else if (SameIgnoringCase(token, "net")) {
+        } else if (SameTextIgnoringCase(token, "net")) {
             Token name;
             if (!ReadToken(file, name)) return 0;
             state.net = AddNet(name, &state.netindex);
@@ -341,12 +332,12 @@ int ReadNetwork(TextFile* file) {
             }
             state.lastonnet = nullptr;
             state.latest = nullptr;
-        } else if (SameIgnoringCase(token, "pins")) {
+        } else if (SameTextIgnoringCase(token, "pins")) {
             // Connections with no net to join cannot be kept.
             if (state.net == nullptr) return 0;
             if (!ReadConnections(file, state)) return 0;
             level--;
-        } else if (level == 3 && state.net != nullptr && SameIgnoringCase(token, "property")) {
+        } else if (level == 3 && state.net != nullptr && SameTextIgnoringCase(token, "property")) {
             if (!ReadNetProperties(file, state.net)) return 0;
             level = 2;
         }
@@ -382,7 +373,7 @@ const DescriptionKeyword DescriptionKeywords[] = {
 
 const DescriptionKeyword* FindDescriptionKeyword(const char* token) {
     for (const DescriptionKeyword& entry : DescriptionKeywords)
-        if (SameIgnoringCase(token, entry.keyword)) return &entry;
+        if (SameTextIgnoringCase(token, entry.keyword)) return &entry;
     return nullptr;
 }
 
@@ -450,7 +441,7 @@ int ReadIntermediateFile(TextFile* file) {
     if (!StartDesignTables()) return 0;
     Token token;
     if (!ReadToken(file, token) || !IsOpen(token)) return 0;
-    if (!ReadToken(file, token) || !SameIgnoringCase(token, "pcb")) return 0;
+    if (!ReadToken(file, token) || !SameTextIgnoringCase(token, "pcb")) return 0;
     int level = 1;
     while (ReadToken(file, token)) {
         if (IsOpen(token)) {
@@ -459,7 +450,7 @@ int ReadIntermediateFile(TextFile* file) {
             level--;
         } else if (level == 2) {
             for (const Section& section : Sections) {
-                if (!SameIgnoringCase(token, section.keyword)) continue;
+                if (!SameTextIgnoringCase(token, section.keyword)) continue;
                 if (!section.read(file)) return 0;
                 // The section parser took the section's ")".
                 level = 1;

@@ -73,16 +73,6 @@ char* Buffer(UserSymbol* entry) { return const_cast<char*>(entry->value); }
 // A text field that may be absent reads as the empty text.
 const char* OrEmpty(const char* text) { return text != nullptr ? text : EmptyText; }
 
-bool SameIgnoringCase(const char* a, const char* b) {
-    for (;; a++, b++) {
-        unsigned char x = static_cast<unsigned char>(*a);
-        unsigned char y = static_cast<unsigned char>(*b);
-        if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 'a' + 'A');
-        if (x != y) return false;
-        if (x == '\0') return true;
-    }
-}
 
 const ComponentDef* CurrentComponent() {
     int32_t index = CurrentPart.component;
@@ -171,7 +161,7 @@ int RegisterSymbol(const char* name) {
         return 0;
     }
     for (int i = 0; i < Symbols.count; i++)
-        if (SameIgnoringCase(Symbols.symbols[i].name, name)) return FirstSymbol + i;
+        if (SameTextIgnoringCase(Symbols.symbols[i].name, name)) return FirstSymbol + i;
     char* copy = CopyText(name);
     if (copy == nullptr) {
         Symbols.memoryfailed = true;
