@@ -1,15 +1,31 @@
 #!/usr/bin/env bash
 # Installs whatever the build and tests need and is missing, builds
 # everything and runs every test. Run as root on a fresh machine (apt-get);
-# CI runs exactly this.
+# CI runs exactly this. Named stages run alone: tools/check.sh windows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 
-# Debian packages each stage needs; only the missing ones are installed.
+usage() {
+  cat <<'USAGE'
+usage: tools/check.sh [STAGE...]
+
+Installs what is missing (apt-get, as root), builds and runs the named
+stages in the order given; with no stage, runs all of them in this order:
+
+  native     Linux library, CLI and the whole test suite (Release)
+  windows    both Windows DLLs (x86 and x64) cross-built with mingw-w64,
+             their suites under Wine where this machine can run them
+  perf       benchmark smoke run: smallest size of every design shape
+  sanitize   the whole suite under ASan + UBSan + LSan
+  memcheck   the suite, replays and CLI runs under valgrind
+  fuzz       both libFuzzer targets, FUZZ_SECONDS each (default 60)
+USAGE
+}
+all_stages=(native windows perf sanitize memcheck fuzz)
+
+# Debian packages every stage needs; a stage installs its own extras.
 packages=(g++ cmake make libgtest-dev libbenchmark-dev)
-# The hardening stages: memcheck, and clang with libFuzzer and its sanitizers.
-packages+=(valgrind clang-14 libclang-rt-14-dev)
 
 install_missing() {
   local missing=()
@@ -25,10 +41,16 @@ install_missing() {
 
 stage() { echo; echo "== $*"; }
 
-native() {
-  stage "native build and tests"
+# The native build serves other stages too (the Windows goldens compare
+# with its CLI, the smoke run uses its benchmark), so they build it first.
+native_build() {
   cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Release -DZEDID_BENCH=ON
   cmake --build build/native -j "$jobs"
+}
+
+native() {
+  stage "native build and tests"
+  native_build
   (cd build/native && ctest -j "$jobs" --output-on-failure)
 }
 
@@ -60,8 +82,9 @@ windows() {
 
 # The benchmark's smallest size of every design shape, once each: every
 # generated design must be formatted end to end. No time is judged here.
-perf_smoke() {
+perf() {
   stage "benchmark smoke run: smallest size of every shape"
+  native_build
   build/native/bench/zedid_perf --smoke --work build/native/perf-smoke
 }
 
@@ -93,6 +116,7 @@ memcheck_options=(--quiet --error-exitcode=99 --leak-check=full --show-leak-kind
 
 memcheck() {
   stage "valgrind memcheck: end-to-end, failing and repeated runs"
+  install_missing valgrind
   cmake -S . -B build/vg -DCMAKE_BUILD_TYPE=Debug
   cmake --build build/vg -j "$jobs" --target zedid_tests zedid_cli replay_export replay_template
   valgrind "${memcheck_options[@]}" build/vg/tests/zedid_tests --gtest_filter="-$memcheck_skip" --gtest_brief=1
@@ -130,6 +154,7 @@ fuzz_target() {
 
 fuzz() {
   stage "fuzzing: each target ${fuzz_seconds}s under ASan + UBSan"
+  install_missing clang-14 libclang-rt-14-dev
   cmake -S . -B build/fuzz -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DZEDID_FUZZ=ON -DZEDID_SANITIZE=ON -DZEDID_TESTS=OFF
   cmake --build build/fuzz -j "$jobs" --target fuzz_export fuzz_template
@@ -150,12 +175,17 @@ fuzz() {
   fi
 }
 
+stages=("$@")
+[ ${#stages[@]} -gt 0 ] || stages=("${all_stages[@]}")
+for s in "${stages[@]}"; do
+  case " ${all_stages[*]} " in
+    *" $s "*) ;;
+    *) [ "$s" = --help ] || [ "$s" = -h ] || echo "check.sh: unknown stage '$s'" >&2
+       usage; [ "$s" = --help ] || [ "$s" = -h ]; exit $? ;;
+  esac
+done
+
 install_missing "${packages[@]}"
-native
-windows
-perf_smoke
-sanitize
-memcheck
-fuzz
+for s in "${stages[@]}"; do "$s"; done
 echo
-echo "== all checks passed"
+echo "== all checks passed: ${stages[*]}"
