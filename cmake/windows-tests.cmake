@@ -19,8 +19,19 @@ endif()
 # ---- Wine ---------------------------------------------------------------
 # Every program runs in a private prefix inside the build tree, so nothing
 # outside it is touched and a fresh build starts from a fresh prefix.
+# A 64-bit program needs the 64-bit loader in a 64-bit prefix; a 32-bit one
+# the 32-bit loader (which /usr/bin/wine prefers) in a 32-bit prefix.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(ZEDID_WINEARCH win64)
+  set(ZEDID_PE_ARCH x86-64)
+  set(ZEDID_WINE_NAMES wine64)
+else()
+  set(ZEDID_WINEARCH win32)
+  set(ZEDID_PE_ARCH i386)
+  set(ZEDID_WINE_NAMES wine)
+endif()
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
-  find_program(ZEDID_WINE wine REQUIRED)
+  find_program(ZEDID_WINE NAMES ${ZEDID_WINE_NAMES} PATHS /usr/lib/wine /usr/lib64/wine REQUIRED)
   find_program(ZEDID_WINESERVER wineserver REQUIRED)
   set(ZEDID_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
@@ -37,6 +48,7 @@ set(ZEDID_HOST_ROOT "Z:")
 # removing the arguments; every import is a system DLL.
 add_test(NAME windows_exports COMMAND ${CMAKE_COMMAND}
   -DOBJDUMP=${CMAKE_OBJDUMP}
+  -DARCH=${ZEDID_PE_ARCH}
   -DLIBRARY=$<TARGET_FILE:zedid>
   -P ${CMAKE_CURRENT_SOURCE_DIR}/windows_exports_check.cmake)
 

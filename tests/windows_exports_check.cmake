@@ -1,10 +1,23 @@
-# Checks the real zedid.dll with the cross objdump: a 32-bit PE DLL whose
-# export table holds exactly ZedidDLL90, undecorated; whose export leaves the
-# arguments to the caller (no "ret $n"); and which imports from system DLLs
-# only, so a host needs nothing beside it. Called by CTest with OBJDUMP and
-# LIBRARY.
+# Checks the real zedid.dll with the cross objdump: a PE DLL of the
+# architecture asked for whose export table holds exactly ZedidDLL90,
+# undecorated; whose export leaves the arguments to the caller (no "ret $n"
+# on x86); and which imports from system DLLs only, so a host needs nothing
+# beside it. Called by CTest, and by tools/check.sh for a DLL it cannot run,
+# with OBJDUMP, LIBRARY and ARCH: i386 (PE32) or x86-64 (PE32+).
 cmake_minimum_required(VERSION 3.25)
 set(SystemDlls kernel32.dll user32.dll msvcrt.dll)
+
+if(ARCH STREQUAL "i386")
+  set(kind "a PE32 (Intel 80386) file")
+  set(magic "PE32\\)")     # the optional header's magic 010b
+  set(symbol _ZedidDLL90)      # C names carry a leading underscore on x86
+elseif(ARCH STREQUAL "x86-64")
+  set(kind "a PE32+ (x86-64) file")
+  set(magic "PE32\\+\\)")   # magic 020b
+  set(symbol ZedidDLL90)
+else()
+  message(FATAL_ERROR "ARCH must be i386 or x86-64, not '${ARCH}'")
+endif()
 
 execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY}
   OUTPUT_VARIABLE headers RESULT_VARIABLE status)
@@ -13,8 +26,8 @@ if(NOT status EQUAL 0)
 endif()
 set(failures "")
 
-if(NOT headers MATCHES "file format pei-i386")
-  list(APPEND failures "not a 32-bit (Intel 80386) PE file")
+if(NOT headers MATCHES "file format pei-${ARCH}\n" OR NOT headers MATCHES "\nMagic[ \t]+0[12]0b[ \t]+\\(${magic}")
+  list(APPEND failures "not ${kind}")
 endif()
 if(NOT headers MATCHES "Characteristics [^\n]*\n([^\n]*\n)*[ \t]*DLL\n")
   list(APPEND failures "not marked as a DLL")
@@ -49,12 +62,13 @@ if(NOT imports)
 endif()
 
 # The default convention for plain functions: the export returns with a
-# plain "ret" and the caller removes the six arguments.
-execute_process(COMMAND ${OBJDUMP} -d --no-show-raw-insn --disassemble=_ZedidDLL90 ${LIBRARY}
+# plain "ret" and the caller removes the six arguments. (x64 has one
+# convention, so there it only shows the export is code that returns.)
+execute_process(COMMAND ${OBJDUMP} -d --no-show-raw-insn --disassemble=${symbol} ${LIBRARY}
   OUTPUT_VARIABLE code RESULT_VARIABLE status)
 string(REGEX MATCHALL "\tret[^\n]*" returns "${code}")
 if(NOT status EQUAL 0 OR NOT returns)
-  list(APPEND failures "cannot disassemble _ZedidDLL90")
+  list(APPEND failures "cannot disassemble ${symbol}")
 elseif(code MATCHES "\tret +\\$")
   list(APPEND failures "ZedidDLL90 removes its own arguments:\n${returns}")
 endif()
@@ -64,4 +78,5 @@ if(failures)
   message(FATAL_ERROR "${LIBRARY}:\n${failures}\n\n${headers}")
 endif()
 file(SIZE ${LIBRARY} size)
-message(STATUS "${LIBRARY}: ${size} bytes; exports: ${exports}; imports: ${imports}")
+string(REPLACE ";" " " imports "${imports}")
+message(STATUS "${LIBRARY}: ${kind}, ${size} bytes; exports: ${exports}; imports: ${imports}")
