@@ -22,12 +22,16 @@ int main(int argc, char** argv) {
         fs::path named = fs::absolute(argv[i]);
         if (fs::is_directory(named)) {
             for (const fs::directory_entry& entry : fs::directory_iterator(named))
-                // Dot files keep empty folders in version control.
                 if (entry.is_regular_file() && entry.path().filename().string()[0] != '.')
                     inputs.push_back(entry.path());
         } else {
             inputs.push_back(named);
         }
+    }
+    // A replay of nothing proves nothing: a moved or emptied folder fails.
+    if (inputs.empty()) {
+        std::fprintf(stderr, "no inputs to replay\n");
+        return 1;
     }
     LLVMFuzzerInitialize(&argc, &argv);
     for (const fs::path& input : inputs) {
