@@ -1,0 +1,102 @@
+# What an install holds and how it is packed. Included from the top-level
+# CMakeLists.txt once the targets exist.
+#
+# Linux (GNUInstallDirs): bin/zedid, lib/libzedid.so.1 with its links,
+# include/zedid.h, the CMake package (find_package(zedid) -> zedid::zedid),
+# lib/pkgconfig/zedid.pc, the man page and the documentation; CPack makes a
+# .deb of all of it.
+# Windows: one flat folder, as a host wants it: zedid.dll, zedid.exe beside
+# it (it loads the DLL from its own folder), zedid.h and the documentation;
+# CPack makes a zip. Hosts load the DLL by name, so no import library,
+# CMake package or pkg-config file is shipped there.
+
+set(ZEDID_DOCS README.md LICENSE)
+set(ZEDID_DOC_PAGES docs/format.md docs/limits.md docs/performance.md)
+set(ZEDID_EXAMPLES examples/README.md examples/worked.ONL examples/board.ONL)
+
+if(WIN32)
+  install(TARGETS zedid
+    RUNTIME DESTINATION .
+    ARCHIVE DESTINATION lib EXCLUDE_FROM_ALL)
+  install(TARGETS zedid_cli RUNTIME DESTINATION .)
+  install(FILES ${ZEDID_PUBLIC_INCLUDE}/zedid.h ${ZEDID_DOCS} DESTINATION .)
+  set(ZEDID_DOC_DESTINATION .)
+else()
+  install(TARGETS zedid EXPORT zedidTargets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  install(TARGETS zedid_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${ZEDID_PUBLIC_INCLUDE}/zedid.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  install(FILES docs/zedid.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${ZEDID_DOCS} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  set(ZEDID_DOC_DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+  # The CMake package. Every path in it is relative to where it is found,
+  # so the same files serve /usr, /usr/local and a staging folder.
+  include(CMakePackageConfigHelpers)
+  set(ZEDID_CMAKE_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/zedid)
+  install(EXPORT zedidTargets NAMESPACE zedid:: DESTINATION ${ZEDID_CMAKE_DESTINATION})
+  configure_package_config_file(cmake/zedidConfig.cmake.in ${PROJECT_BINARY_DIR}/zedidConfig.cmake
+    INSTALL_DESTINATION ${ZEDID_CMAKE_DESTINATION} NO_SET_AND_CHECK_MACRO NO_CHECK_REQUIRED_COMPONENTS_MACRO)
+  # The export and its arguments are the whole interface: any 1.x serves a
+  # consumer that asked for 1.y with y <= x.
+  write_basic_package_version_file(${PROJECT_BINARY_DIR}/zedidConfigVersion.cmake
+    COMPATIBILITY SameMajorVersion)
+  install(FILES ${PROJECT_BINARY_DIR}/zedidConfig.cmake ${PROJECT_BINARY_DIR}/zedidConfigVersion.cmake
+    DESTINATION ${ZEDID_CMAKE_DESTINATION})
+
+  # zedid.pc finds its prefix from its own folder (pkg-config's pcfiledir),
+  # for the same reason.
+  set(ZEDID_PKGCONFIG_DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  file(RELATIVE_PATH ZEDID_PC_TO_PREFIX /prefix/${ZEDID_PKGCONFIG_DESTINATION} /prefix)
+  string(REGEX REPLACE "/$" "" ZEDID_PC_TO_PREFIX "${ZEDID_PC_TO_PREFIX}")
+  foreach(dir INCLUDEDIR LIBDIR)
+    if(IS_ABSOLUTE "${CMAKE_INSTALL_${dir}}")
+      set(ZEDID_PC_${dir} "${CMAKE_INSTALL_${dir}}")
+    else()
+      set(ZEDID_PC_${dir} "\${prefix}/${CMAKE_INSTALL_${dir}}")
+    endif()
+  endforeach()
+  configure_file(cmake/zedid.pc.in ${PROJECT_BINARY_DIR}/zedid.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/zedid.pc DESTINATION ${ZEDID_PKGCONFIG_DESTINATION})
+endif()
+install(FILES ${ZEDID_DOC_PAGES} DESTINATION ${ZEDID_DOC_DESTINATION}/docs)
+install(FILES ${ZEDID_EXAMPLES} DESTINATION ${ZEDID_DOC_DESTINATION}/examples)
+
+# ---- CPack -----------------------------------------------------------------
+set(CPACK_PACKAGE_NAME zedid)
+set(CPACK_PACKAGE_VENDOR "the zedid developers")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "netlist formatter: intermediate netlists (.ONL) to layout netlists")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_OUTPUT_FILE_PREFIX ${PROJECT_BINARY_DIR}/packages)
+
+if(WIN32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(ZEDID_WINDOWS_ARCH x64)
+  else()
+    set(ZEDID_WINDOWS_ARCH x86)
+  endif()
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME zedid-${PROJECT_VERSION}-windows-${ZEDID_WINDOWS_ARCH})
+else()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "the zedid developers")
+  set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "netlist formatter for schematic-capture hosts
+ zedid turns the intermediate netlist a schematic-capture host exports
+ (a .ONL file of parenthesised groups) into the ASCII netlist of a
+ printed-circuit layout tool. The package holds the shared library with its
+ one export ZedidDLL90, its header, CMake package and pkg-config file, the
+ command-line host zedid, its manual page and the documentation.")
+  # The library and the CLI need the C and C++ runtimes; dpkg-shlibdeps
+  # (dpkg-dev) names them with the versions this build requires.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # A shlibs file, and the ldconfig trigger that comes with it.
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+endif()
+include(CPack)
