@@ -52,6 +52,14 @@ add_test(NAME windows_exports COMMAND ${CMAKE_COMMAND}
   -DLIBRARY=$<TARGET_FILE:zedid>
   -P ${CMAKE_CURRENT_SOURCE_DIR}/windows_exports_check.cmake)
 
+# The version resource of the real DLL holds the project's version.
+add_test(NAME windows_version COMMAND ${CMAKE_COMMAND}
+  -DOBJDUMP=${CMAKE_OBJDUMP}
+  -DLIBRARY=$<TARGET_FILE:zedid>
+  -DVERSION=${PROJECT_VERSION}
+  -DNAME=$<TARGET_FILE_NAME:zedid>
+  -P ${CMAKE_CURRENT_SOURCE_DIR}/windows_version_check.cmake)
+
 # Every golden case through zedid.exe and zedid.dll gives the expected files,
 # and, when a native build's host is named, exactly what Linux gives.
 set(ZEDID_REFERENCE_CLI "" CACHE FILEPATH "A native build's zedid, to compare the Windows runs with")
