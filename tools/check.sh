@@ -14,6 +14,8 @@ Installs what is missing (apt-get, as root), builds and runs the named
 stages in the order given; with no stage, runs all of them in this order:
 
   native     Linux library, CLI and the whole test suite (Release)
+  package    the .deb (installed with dpkg, used and removed), the
+             manual page checked with groff, a zip per Windows DLL
   windows    both Windows DLLs (x86 and x64) cross-built with mingw-w64,
              their suites under Wine where this machine can run them
   perf       benchmark smoke run: smallest size of every design shape
@@ -22,7 +24,7 @@ stages in the order given; with no stage, runs all of them in this order:
   fuzz       both libFuzzer targets, FUZZ_SECONDS each (default 60)
 USAGE
 }
-all_stages=(native windows perf sanitize memcheck fuzz)
+all_stages=(native package windows perf sanitize memcheck fuzz)
 
 # Debian packages every stage needs; a stage installs its own extras.
 packages=(g++ cmake make libgtest-dev libbenchmark-dev)
@@ -130,10 +132,100 @@ windows() {
       "so the 32-bit DLL was built and checked but not run: its file type, export table and imports are checked below."
     cmake -DOBJDUMP=i686-w64-mingw32-objdump -DARCH=i386 -DLIBRARY=build/windows-x86/zedid.dll \
       -P tests/windows_exports_check.cmake
+    cmake -DOBJDUMP=i686-w64-mingw32-objdump -DLIBRARY=build/windows-x86/zedid.dll -DNAME=zedid.dll \
+      -DVERSION="$(project_version)" -P tests/windows_version_check.cmake
   fi
   windows_summary x64
   windows_summary x86
   echo "-- Windows stage: $((SECONDS - start)) s, of which installing $((installed - start)) s"
+}
+
+# The version in project(), the one the packages and binaries carry.
+project_version() {
+  sed -n 's/^project(zedid VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt
+}
+
+# What users are handed. The .deb is built by CPack from the native build,
+# installed into this machine with dpkg, used as a user would (the CLI on
+# the worked example, the man page, pkg-config) and removed again, leaving
+# nothing behind. The manual page must format without a groff warning. Each
+# Windows build folder gets its zip, whose DLL is checked as shipped.
+package_packages=(dpkg-dev groff-base man-db pkg-config)
+deb_paths=(/usr/bin/zedid /usr/lib/libzedid.so /usr/lib/libzedid.so.1 /usr/include/zedid.h
+  /usr/share/man/man1/zedid.1 /usr/lib/pkgconfig/zedid.pc /usr/lib/cmake/zedid /usr/share/doc/zedid)
+
+# The installed package at work; 1 at the first thing that is wrong.
+deb_installed_checks() {
+  local version=$1 work=$PWD/build/native/deb-run status=0
+  local expected=$PWD/tests/golden/worked_example/expected.asc
+  command -v zedid | grep -qx /usr/bin/zedid || { echo "zedid is not /usr/bin/zedid"; return 1; }
+  [ "$(zedid --version)" = "zedid $version" ] || { echo "zedid --version: $(zedid --version)"; return 1; }
+  rm -rf "$work" && mkdir -p "$work" && cp examples/worked.ONL "$work/"
+  (cd "$work" && zedid worked.ONL) || status=$?
+  [ "$status" -eq 1 ] || { echo "installed zedid on the worked example: status $status, expected 1"; return 1; }
+  cmp "$work/worked.asc" "$expected" || { echo "installed zedid: worked.asc differs from $expected"; return 1; }
+  echo "-- installed zedid on the worked example: status $status, netlist as expected"
+  [ "$(man -w zedid)" = /usr/share/man/man1/zedid.1 ] || { echo "man -w zedid: $(man -w zedid)"; return 1; }
+  [ "$(pkg-config --modversion zedid)" = "$version" ] || { echo "pkg-config finds no zedid $version"; return 1; }
+  ldconfig -p | grep -q 'libzedid\.so\.1 ' || { echo "the loader's cache lacks libzedid.so.1"; return 1; }
+}
+
+package() {
+  stage "packages: the .deb installed, used and removed; the manual page; the Windows zips"
+  install_missing "${package_packages[@]}" "${windows_packages[@]}"
+  local version status=0 path warnings
+  version=$(project_version)
+
+  warnings=$(groff -ww -man -z docs/zedid.1 2>&1) && [ -z "$warnings" ] ||
+    { echo "$warnings"; echo "groff -ww: docs/zedid.1 is not clean"; return 1; }
+  warnings=$(MANWIDTH=80 man --warnings=w -l docs/zedid.1 2>&1 >/dev/null) && [ -z "$warnings" ] ||
+    { echo "$warnings"; echo "man ./docs/zedid.1 warns"; return 1; }
+  echo "-- docs/zedid.1: groff -ww and man render it without a warning"
+
+  native_build
+  rm -rf build/native/packages
+  (cd build/native && cpack -G DEB)
+  local deb=build/native/packages/zedid_${version}_$(dpkg --print-architecture).deb
+  echo "-- $deb: $(stat -c %s "$deb") bytes, installed size $(dpkg-deb -f "$deb" Installed-Size) KiB;" \
+    "depends: $(dpkg-deb -f "$deb" Depends)"
+  dpkg-deb --contents "$deb"
+  if dpkg-query -W -f='${Status}' zedid 2>/dev/null | grep -q "install ok installed"; then
+    echo "-- removing the zedid package a former run left installed"; dpkg -r zedid
+  fi
+  dpkg -i "$deb"
+  deb_installed_checks "$version" || status=1
+  # Removed whatever the checks said.
+  dpkg -r zedid
+  [ "$status" -eq 0 ] || return 1
+  ! dpkg-query -W -f='${Status}' zedid 2>/dev/null | grep -q "install ok installed" ||
+    { echo "dpkg -r left zedid installed"; return 1; }
+  for path in "${deb_paths[@]}"; do
+    [ ! -e "$path" ] && [ ! -L "$path" ] || { echo "dpkg -r left $path"; return 1; }
+  done
+  ! ldconfig -p | grep -q libzedid || { echo "the loader's cache still lists libzedid"; return 1; }
+  echo "-- dpkg -r zedid: package and files gone"
+
+  local arch objdump zip root
+  for arch in x86 x64; do
+    case $arch in x86) objdump=i686-w64-mingw32-objdump ;; x64) objdump=x86_64-w64-mingw32-objdump ;; esac
+    windows_build "$arch"
+    rm -rf "build/windows-$arch/packages"
+    (cd "build/windows-$arch" && cpack -G ZIP)
+    zip=build/windows-$arch/packages/zedid-$version-windows-$arch.zip
+    echo "-- $zip: $(stat -c %s "$zip") bytes"
+    cmake -E tar tvf "$zip"
+    # The DLL as shipped (stripped) keeps its export, imports and version.
+    root=build/windows-$arch/packages/unpacked
+    rm -rf "$root" && mkdir -p "$root" && (cd "$root" && cmake -E tar xf "../$(basename "$zip")")
+    root=$root/zedid-$version-windows-$arch
+    for path in zedid.dll zedid.exe zedid.h README.md LICENSE docs/format.md examples/worked.ONL; do
+      [ -f "$root/$path" ] || { echo "$zip lacks $path"; return 1; }
+    done
+    cmake -DOBJDUMP="$objdump" -DARCH="$(case $arch in x86) echo i386 ;; x64) echo x86-64 ;; esac)" \
+      -DLIBRARY="$root/zedid.dll" -P tests/windows_exports_check.cmake
+    cmake -DOBJDUMP="$objdump" -DLIBRARY="$root/zedid.dll" -DNAME=zedid.dll -DVERSION="$version" \
+      -P tests/windows_version_check.cmake
+  done
 }
 
 # The benchmark's smallest size of every design shape, once each: every
