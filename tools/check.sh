@@ -27,7 +27,8 @@ USAGE
 all_stages=(native package windows perf sanitize memcheck fuzz)
 
 # Debian packages every stage needs; a stage installs its own extras.
-packages=(g++ cmake make libgtest-dev libbenchmark-dev)
+# (pkg-config: the install test builds a host project with it.)
+packages=(g++ cmake make pkg-config libgtest-dev libbenchmark-dev)
 
 install_missing() {
   local missing=()
