@@ -146,18 +146,18 @@ project_version() {
   sed -n 's/^project(zedid VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt
 }
 
-# What users are handed. The .deb is built by CPack from the native build,
-# installed into this machine with dpkg, used as a user would (the CLI on
+# What users are handed. The .deb is built by CPack from a build for the
+# prefix /usr, where GNUInstallDirs puts the library in the multiarch
+# folder as Debian does (lib/x86_64-linux-gnu on amd64); it is installed into this machine with dpkg, used as a user would (the CLI on
 # the worked example, the man page, pkg-config) and removed again, leaving
 # nothing behind. The manual page must format without a groff warning. Each
 # Windows build folder gets its zip, whose DLL is checked as shipped.
 package_packages=(dpkg-dev groff-base man-db pkg-config)
-deb_paths=(/usr/bin/zedid /usr/lib/libzedid.so /usr/lib/libzedid.so.1 /usr/include/zedid.h
-  /usr/share/man/man1/zedid.1 /usr/lib/pkgconfig/zedid.pc /usr/lib/cmake/zedid /usr/share/doc/zedid)
+deb_paths=(/usr/bin/zedid /usr/include/zedid.h /usr/share/man/man1/zedid.1 /usr/share/doc/zedid)
 
 # The installed package at work; 1 at the first thing that is wrong.
 deb_installed_checks() {
-  local version=$1 work=$PWD/build/native/deb-run status=0
+  local version=$1 work=$PWD/build/deb/run status=0
   local expected=$PWD/tests/golden/worked_example/expected.asc
   command -v zedid | grep -qx /usr/bin/zedid || { echo "zedid is not /usr/bin/zedid"; return 1; }
   [ "$(zedid --version)" = "zedid $version" ] || { echo "zedid --version: $(zedid --version)"; return 1; }
@@ -168,7 +168,10 @@ deb_installed_checks() {
   echo "-- installed zedid on the worked example: status $status, netlist as expected"
   [ "$(man -w zedid)" = /usr/share/man/man1/zedid.1 ] || { echo "man -w zedid: $(man -w zedid)"; return 1; }
   [ "$(pkg-config --modversion zedid)" = "$version" ] || { echo "pkg-config finds no zedid $version"; return 1; }
-  ldconfig -p | grep -q 'libzedid\.so\.1 ' || { echo "the loader's cache lacks libzedid.so.1"; return 1; }
+  # Read whole first: grep -q ending early would break the pipe under pipefail.
+  local cache
+  cache=$(ldconfig -p)
+  grep -q 'libzedid\.so\.1 ' <<<"$cache" || { echo "the loader's cache lacks libzedid.so.1"; return 1; }
 }
 
 package() {
@@ -183,10 +186,15 @@ package() {
     { echo "$warnings"; echo "man ./docs/zedid.1 warns"; return 1; }
   echo "-- docs/zedid.1: groff -ww and man render it without a warning"
 
-  native_build
-  rm -rf build/native/packages
-  (cd build/native && cpack -G DEB)
-  local deb=build/native/packages/zedid_${version}_$(dpkg --print-architecture).deb
+  cmake -S . -B build/deb -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DZEDID_TESTS=OFF
+  cmake --build build/deb -j "$jobs"
+  rm -rf build/deb/packages
+  (cd build/deb && cpack -G DEB)
+  local deb=build/deb/packages/zedid_${version}_$(dpkg --print-architecture).deb
+  local libdir
+  libdir=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+  deb_paths+=("$libdir/libzedid.so" "$libdir/libzedid.so.1" "$libdir/libzedid.so.$version"
+    "$libdir/pkgconfig/zedid.pc" "$libdir/cmake/zedid")
   echo "-- $deb: $(stat -c %s "$deb") bytes, installed size $(dpkg-deb -f "$deb" Installed-Size) KiB;" \
     "depends: $(dpkg-deb -f "$deb" Depends)"
   dpkg-deb --contents "$deb"
@@ -203,7 +211,9 @@ package() {
   for path in "${deb_paths[@]}"; do
     [ ! -e "$path" ] && [ ! -L "$path" ] || { echo "dpkg -r left $path"; return 1; }
   done
-  ! ldconfig -p | grep -q libzedid || { echo "the loader's cache still lists libzedid"; return 1; }
+  local cache
+  cache=$(ldconfig -p)
+  ! grep -q libzedid <<<"$cache" || { echo "the loader's cache still lists libzedid"; return 1; }
   echo "-- dpkg -r zedid: package and files gone"
 
   local arch objdump zip root
