@@ -148,9 +148,10 @@ project_version() {
 
 # What users are handed. The .deb is built by CPack from a build for the
 # prefix /usr, where GNUInstallDirs puts the library in the multiarch
-# folder as Debian does (lib/x86_64-linux-gnu on amd64); it is installed into this machine with dpkg, used as a user would (the CLI on
-# the worked example, the man page, pkg-config) and removed again, leaving
-# nothing behind. The manual page must format without a groff warning. Each
+# folder as Debian does (lib/x86_64-linux-gnu on amd64). It is installed
+# into this machine with dpkg, used as a user would (the CLI on the worked
+# example, the man page, pkg-config, the loader's cache) and removed again,
+# leaving nothing behind. The manual page must format without a groff warning. Each
 # Windows build folder gets its zip, whose DLL is checked as shipped.
 package_packages=(dpkg-dev groff-base man-db pkg-config)
 deb_paths=(/usr/bin/zedid /usr/include/zedid.h /usr/share/man/man1/zedid.1 /usr/share/doc/zedid)
@@ -225,13 +226,15 @@ package() {
     zip=build/windows-$arch/packages/zedid-$version-windows-$arch.zip
     echo "-- $zip: $(stat -c %s "$zip") bytes"
     cmake -E tar tvf "$zip"
-    # The DLL as shipped (stripped) keeps its export, imports and version.
+    # The zip holds the DLL the suite tested, with its one export, system
+    # imports and version resource.
     root=build/windows-$arch/packages/unpacked
     rm -rf "$root" && mkdir -p "$root" && (cd "$root" && cmake -E tar xf "../$(basename "$zip")")
     root=$root/zedid-$version-windows-$arch
     for path in zedid.dll zedid.exe zedid.h README.md LICENSE docs/format.md examples/worked.ONL; do
       [ -f "$root/$path" ] || { echo "$zip lacks $path"; return 1; }
     done
+    cmp "$root/zedid.dll" "build/windows-$arch/zedid.dll" || { echo "$zip: zedid.dll is not the built one"; return 1; }
     cmake -DOBJDUMP="$objdump" -DARCH="$(case $arch in x86) echo i386 ;; x64) echo x86-64 ;; esac)" \
       -DLIBRARY="$root/zedid.dll" -P tests/windows_exports_check.cmake
     cmake -DOBJDUMP="$objdump" -DLIBRARY="$root/zedid.dll" -DNAME=zedid.dll -DVERSION="$version" \
