@@ -215,7 +215,11 @@ package() {
   local cache
   cache=$(ldconfig -p)
   ! grep -q libzedid <<<"$cache" || { echo "the loader's cache still lists libzedid"; return 1; }
-  echo "-- dpkg -r zedid: package and files gone"
+  # The ldconfig trigger's postrm keeps a "config-files" record until a
+  # purge, although no file is left; purge it so the machine is as before.
+  dpkg --purge zedid >/dev/null
+  ! dpkg-query -W zedid >/dev/null 2>&1 || { echo "dpkg still knows zedid after the purge"; return 1; }
+  echo "-- dpkg -r zedid: package and files gone (the record purged)"
 
   local arch objdump zip root
   for arch in x86 x64; do
