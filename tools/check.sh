@@ -74,10 +74,13 @@ probe32_elf='f0VMRgEBAQAAAAAAAAAAAAIAAwABAAAAVIAECDQAAAAAAAAAAAAAADQAIAABAAAAAAA
 probe32_said=
 
 can_run_32bit() {
-  local probe=build/probe32 status=0
-  mkdir -p build
+  local probe status=0
+  # A file of this run's own: another run writing the same name while this
+  # one executes it would fail the probe with "Text file busy".
+  mkdir -p build && probe=$(mktemp build/probe32.XXXXXX)
   printf '%s' "$probe32_elf" | base64 -d >"$probe" && chmod +x "$probe"
   probe32_said=$( ("$probe") 2>&1) || status=$?
+  rm -f "$probe"
   probe32_said="status $status${probe32_said:+: ${probe32_said##*: }}"
   [ "$status" -eq 42 ]
 }
