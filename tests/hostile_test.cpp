@@ -93,12 +93,25 @@ TEST_F(Hostile, OutputFileThatIsTheTemporaryFile) {
     }
 }
 
-TEST_F(Hostile, OutputFileThatIsTheIntermediateFile) {
-    // The output file is emptied before the design is read.
-    WriteBytes("design.ONL", WorkedExample());
-    EXPECT_EQ(CallExport("design", "design.ONL"), ZEDID_RESULT_ERRORS);
-    EXPECT_EQ(TakeMessages(), ReadFailed);
-    EXPECT_EQ(ReadBytes("design.ONL"), "");
+TEST_F(Hostile, OutputFileThatIsTheIntermediateFileIsRefusedUntouched) {
+    // Opening the output empties it: the design would be gone before it is
+    // read. Compared by file identity, under whatever name.
+    const std::string design = WorkedExample();
+    WriteBytes("design.ONL", design);
+    fs::create_directory("sub");
+    std::vector<std::string> names{"design.ONL", "./design.ONL", "sub/../design.ONL",
+                                   (scratch_.Path() / "design.ONL").string()};
+    std::error_code linked;
+    fs::create_hard_link("design.ONL", "hard.asc", linked);
+    if (!linked) names.push_back("hard.asc");
+    fs::create_symlink("design.ONL", "soft.asc", linked);
+    if (!linked) names.push_back("soft.asc");
+    for (const std::string& output : names) {
+        SCOPED_TRACE(output);
+        EXPECT_EQ(CallExport("design", output.c_str()), ZEDID_RESULT_ERRORS);
+        EXPECT_EQ(TakeMessages(), OutputFailed);
+        EXPECT_EQ(ReadBytes("design.ONL"), design);
+    }
 }
 
 // ---- The current directory, where "ZEDID.TMP" goes ------------------------

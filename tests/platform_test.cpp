@@ -165,7 +165,7 @@ TEST(Messages, EveryIdLoadsItsText) {
                   static_cast<int>(std::strlen(entry.text)));
         EXPECT_STREQ(store, entry.text);
     }
-    for (int missing : {0, 2, 4, 5, 6, 7, 25, -1}) {
+    for (int missing : {0, 2, 4, 5, 6, 7, 27, -1}) {
         EXPECT_EQ(LoadMessageText(nullptr, missing, store, MessageTextSize), 0);
         EXPECT_STREQ(store, "");
     }
@@ -179,6 +179,10 @@ TEST(Messages, TableHoldsTheExactTexts) {
                  "annotation in physical view.");
     LoadMessageText(nullptr, 9, store, sizeof store);
     EXPECT_STREQ(store, "[FMT0009] Internal error -- one or other file for concatentate not open");
+    LoadMessageText(nullptr, 25, store, sizeof store);
+    EXPECT_STREQ(store, "[FMT0025] Can't write output file");
+    LoadMessageText(nullptr, 26, store, sizeof store);
+    EXPECT_STREQ(store, "[FMT0026] Can't write temporary file");
 }
 
 TEST(Formatting, FillsIntegersAndTexts) {
