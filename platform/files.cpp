@@ -181,6 +181,7 @@ int NamesSameFile(const char* a, const char* b) {
 
 #else
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -189,6 +190,7 @@ namespace {
 
 constexpr int ReadBlockSize = 64 * 1024;
 constexpr int EndOfFileMark = 26;  // Ctrl+Z ends a text file on the host platform
+constexpr int TemporaryAttempts = 100;  // tries to create the temporary file
 
 }  // namespace
 
@@ -313,15 +315,26 @@ TextFile* OpenTextFile(const char* name, const char* mode) {
 
 TextFile* CreateTemporaryFile(const char* name) {
     if (name == nullptr) return nullptr;
-    struct stat info;
-    if (lstat(name, &info) == 0 && !S_ISDIR(info.st_mode)) unlink(name);
-    // Exclusive creation fails on anything planted since, a link included.
-    int descriptor = open(name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    // Exclusive creation fails on anything planted meanwhile, a link
+    // included. Another run in this folder holds the name only between its
+    // creation and its unlink below, so a name that keeps coming back, or a
+    // folder, is refused after a few tries.
+    int descriptor = -1;
+    for (int attempt = 0; attempt < TemporaryAttempts && descriptor < 0; attempt++) {
+        struct stat info;
+        if (lstat(name, &info) == 0) {
+            if (S_ISDIR(info.st_mode)) return nullptr;
+            unlink(name);
+        }
+        descriptor = open(name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+        if (descriptor < 0 && errno != EEXIST) return nullptr;
+    }
     if (descriptor < 0) return nullptr;
     // The file is read back through this handle, so its name is not needed:
     // without it nothing can replace or share the file, and a killed run
-    // leaves nothing behind.
-    if (unlink(name) != 0) {
+    // leaves nothing behind. Another run may have removed it already as a
+    // stale entry, or may lose its own name here: each keeps its handle.
+    if (unlink(name) != 0 && errno != ENOENT) {
         close(descriptor);
         return nullptr;
     }
