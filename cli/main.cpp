@@ -35,7 +35,7 @@ constexpr char IntermediateExtension[] = ".ONL";
 constexpr char DefaultOutputExtension[] = ".asc";
 
 const char Usage[] =
-    "usage: zedid [-o OUTPUT] [--] DESIGN[.ONL]\n"
+    "usage: zedid DESIGN[.ONL] [-o OUTPUT]\n"
     "\n"
     "Formats the intermediate netlist DESIGN.ONL into a layout netlist.\n"
     "\n"
@@ -172,11 +172,15 @@ void Interrupted(int signal) {
     std::raise(signal);
 }
 
+// A signal ignored when the program started (nohup, a background job) stays
+// ignored.
 void CatchSignals() {
     for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
         struct sigaction action = {};
+        if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) continue;
         action.sa_handler = Interrupted;
         sigemptyset(&action.sa_mask);
+        action.sa_flags = 0;
         sigaction(signal, &action, nullptr);
     }
 }
