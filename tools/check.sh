@@ -18,11 +18,12 @@ stages in the order given; with no stage, runs all of them in this order:
              their suites under Wine where this machine can run them
   perf       benchmark smoke run: smallest size of every design shape
   sanitize   the whole suite under ASan + UBSan + LSan
+  tsan       the concurrent-call tests under ThreadSanitizer
   memcheck   the suite, replays and CLI runs under valgrind
   fuzz       both libFuzzer targets, FUZZ_SECONDS each (default 60)
 USAGE
 }
-all_stages=(native windows perf sanitize memcheck fuzz)
+all_stages=(native windows perf sanitize tsan memcheck fuzz)
 
 # Debian packages every stage needs; a stage installs its own extras.
 packages=(g++ cmake make libgtest-dev libbenchmark-dev)
@@ -50,6 +51,7 @@ native_build() {
 
 native() {
   stage "native build and tests"
+  install_missing strace  # cli_hostile counts the CLI's writes per message line
   native_build
   (cd build/native && ctest -j "$jobs" --output-on-failure)
 }
@@ -103,6 +105,17 @@ sanitize() {
   if grep -E "ERROR: (Address|Leak)Sanitizer|runtime error:" build/asan/Testing/Temporary/LastTest.log; then
     echo "sanitizer reports in a passing run"; return 1
   fi
+}
+
+# Two threads calling the export at once, thousands of times: a call that
+# meets a running one must be refused without touching its state. Any race
+# report ends the test program with a failure.
+tsan() {
+  stage "ThreadSanitizer: concurrent calls"
+  cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DZEDID_TSAN=ON
+  cmake --build build/tsan -j "$jobs" --target zedid_tests
+  TSAN_OPTIONS="halt_on_error=1:abort_on_error=0:exitcode=66" \
+    build/tsan/tests/zedid_tests --gtest_filter='Concurrency.*:Export.CallFromInsideACallbackIsRefused'
 }
 
 # The whole unit suite in one process under valgrind: the golden designs,
