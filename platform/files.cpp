@@ -155,8 +155,6 @@ int TextFileReadFailed(TextFile* file) {
     return file != nullptr && !file->writing && (file->failed || std::ferror(file->stream)) ? 1 : 0;
 }
 
-int DeleteFileByName(const char* name) { return std::remove(name) == 0 ? 1 : 0; }
-
 int SameFile(TextFile* a, TextFile* b) {
     if (a == nullptr || b == nullptr) return 0;
     BY_HANDLE_FILE_INFORMATION first, second;
@@ -417,8 +415,6 @@ int ReadTextLine(TextFile* file, char* store, int size) {
 }
 
 int TextFileReadFailed(TextFile* file) { return file != nullptr && !file->writing && file->failed ? 1 : 0; }
-
-int DeleteFileByName(const char* name) { return std::remove(name) == 0 ? 1 : 0; }
 
 int SameFile(TextFile* a, TextFile* b) {
     if (a == nullptr || b == nullptr) return 0;

@@ -45,8 +45,6 @@ int RewindTextFile(TextFile* file);
 int ReadTextLine(TextFile* file, char* store, int size);
 // 1 when a read of FILE failed (rather than met the end of the file).
 int TextFileReadFailed(TextFile* file);
-// Deletes the file NAME; 1 when it was deleted.
-int DeleteFileByName(const char* name);
 // 1 when A and B are open on one and the same file of the file system,
 // whatever names they were opened under; 0 otherwise or when either is null.
 int SameFile(TextFile* a, TextFile* b);

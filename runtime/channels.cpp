@@ -71,8 +71,7 @@ int OpenChannelFile(int channel, const char* name) {
     char* copy = CopyText(name);
     if (copy == nullptr) return 0;
     TextFile* file = channel == TemporaryChannel ? CreateTemporaryChannelFile(name) : OpenTextFile(name, "wt");
-    // Two channels on one file would write over each other, and deleting
-    // "ZEDID.TMP" at the end would take an output file of that name with it.
+    // Two channels on one file would write over each other.
     for (int other = FirstOutputChannel; file != nullptr && other <= TemporaryChannel; other++) {
         if (SameFile(file, Channels.files[other])) {
             CloseTextFile(file);
