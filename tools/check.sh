@@ -121,9 +121,11 @@ tsan() {
 # The whole unit suite in one process under valgrind: the golden designs,
 # every failing run of the message tables, repeated calls and the
 # allocation-failure sweep, with nothing lost or even left reachable. The
-# 50 MB files and the every-prefix sweep stay with the sanitizer stage, where
-# they take seconds instead of minutes.
-memcheck_skip="*Huge*:*EveryByte*"
+# 50 MB files, the every-prefix sweep and the large write-failure sweep stay
+# with the sanitizer stage, where they take seconds instead of minutes; so do
+# the forked pairs of runs, whose children valgrind would fail at their exit
+# for the test program's reachable memory.
+memcheck_skip="*Huge*:*EveryByte*:*LargerThanItsBlock*:*TwoProcesses*"
 memcheck_options=(--quiet --error-exitcode=99 --leak-check=full --show-leak-kinds=all
   --errors-for-leak-kinds=all --track-origins=yes)
 
