@@ -50,7 +50,7 @@ void FreeSegments(TemplateSegment* segment) {
 
 // A character of the file's own text: a control byte is replaced.
 void CollectFromFile(Collector& collector, char c) {
-    if (IsControlByte(c)) {
+    if (IsControlByte(c) && collector.length < SegmentLimit) {
         c = ControlReplacement;
         collector.replaced++;
     }
@@ -58,8 +58,9 @@ void CollectFromFile(Collector& collector, char c) {
 }
 
 // Appends TEXT to the expansion buffer of LENGTH characters, cutting at its
-// end; a property value's control bytes are replaced (REPLACE).
-void AppendExpansion(int& length, const char* text, bool replace) {
+// end; a property value's control bytes are replaced (REPLACE). Gives how
+// many characters were appended.
+std::size_t AppendExpansion(int& length, const char* text, bool replace) {
     std::size_t room = static_cast<std::size_t>(ExpansionLimit - length);
     std::size_t size = std::strlen(text);
     if (size > room) size = room;
@@ -75,6 +76,7 @@ void AppendExpansion(int& length, const char* text, bool replace) {
     }
     length += static_cast<int>(size);
     ExpansionBuffer[length] = '\0';
+    return size;
 }
 
 }  // namespace
@@ -153,8 +155,8 @@ const char* ExpandTemplate(const CombineTemplate* tmpl, const Property* properti
         if (segment->kind == PropertyReferenceSegment) {
             AppendExpansion(length, FindProperty(segment->text, properties), true);
         } else {
-            AppendExpansion(length, segment->text, false);
-            ExpansionReplaced += segment->replaced;
+            // A literal that the cut reaches counts whole.
+            if (AppendExpansion(length, segment->text, false) > 0) ExpansionReplaced += segment->replaced;
         }
     }
     return ExpansionBuffer;

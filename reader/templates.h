@@ -51,7 +51,9 @@ TemplateSegment* AppendSegment(TemplateSegment* last, int32_t kind, const char* 
 // are replaced on the way in, like those a literal held in the file; the
 // tabs and line feeds of the template's escapes are all that remain.
 const char* ExpandTemplate(const CombineTemplate* tmpl, const Property* properties);
-// How many control bytes of the design the latest expansion replaced.
+// How many control bytes of the design the latest expansion replaced: in
+// the property values as far as they were appended, and in every literal
+// of which anything was appended.
 int32_t ExpansionReplacedControls();
 // Value of the first property named exactly NAME, or EmptyText.
 const char* FindProperty(const char* name, const Property* properties);
