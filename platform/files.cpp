@@ -133,12 +133,14 @@ int FlushTextFile(TextFile* file) {
 }
 
 int RewindTextFile(TextFile* file) {
-    if (!FlushTextFile(file)) return 0;
+    if (file == nullptr || (file->writing && !FlushTextFile(file))) return 0;
     file->writing = false;
+    file->failed = false;
     if (std::fseek(file->stream, 0, SEEK_SET) != 0) {
         file->failed = true;
         return 0;
     }
+    std::clearerr(file->stream);
     return 1;
 }
 
@@ -373,8 +375,9 @@ int FlushTextFile(TextFile* file) {
 }
 
 int RewindTextFile(TextFile* file) {
-    if (!FlushTextFile(file)) return 0;
+    if (file == nullptr || (file->writing && !FlushBlock(file))) return 0;
     file->writing = false;
+    file->failed = false;
     file->ended = false;
     file->position = 0;
     file->length = 0;

@@ -33,9 +33,9 @@ int WriteTextFile(TextFile* file, const char* text);
 // Hands everything written so far to the system; 1, or 0 as WriteTextFile.
 int FlushTextFile(TextFile* file);
 // Makes a file written so far read from its start through the same handle
-// (a file from CreateTemporaryFile): what is pending is written first. 1,
-// or 0 when a write failed or the file cannot be rewound; it then reads
-// nothing.
+// (a file from CreateTemporaryFile), or a file being read read again: what
+// is pending is written first. 1, or 0 when a write failed or the file
+// cannot be rewound; it then reads nothing.
 int RewindTextFile(TextFile* file);
 // Reads like the C runtime's line read: up to SIZE - 1 characters, stopping
 // after a line feed (which is kept) or at the end of the file; the store is

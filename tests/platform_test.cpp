@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -156,6 +157,46 @@ TEST(TextFiles, AbsentFileOrModeIsRefusedAlike) {
     EXPECT_EQ(ReadTextLine(nullptr, store, sizeof store), 0);
     EXPECT_STREQ(store, "");
     WriteTextFile(nullptr, "dropped");  // nothing to write to, and no fault
+}
+
+TEST(TextFiles, TemporaryFileIsReadBackThroughItsHandleAndLeavesNothing) {
+    ScratchDirectory scratch;
+    WriteBytes("TMP", "stale");
+    TextFile* file = CreateTemporaryFile("TMP");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(WriteTextFile(file, "one\ntwo\n"), 1);
+    for (int pass = 0; pass < 2; pass++) {
+        ASSERT_EQ(RewindTextFile(file), 1);
+        char piece[64];
+        std::string all;
+        while (ReadTextLine(file, piece, sizeof piece)) all += piece;
+        EXPECT_EQ(all, "one\ntwo\n") << "pass " << pass;
+        EXPECT_EQ(TextFileReadFailed(file), 0);
+    }
+    EXPECT_EQ(WriteTextFile(file, "late"), 0);  // a reading file takes nothing
+    EXPECT_EQ(CloseTextFile(file), 1);
+    EXPECT_FALSE(FileExists("TMP"));
+    // A folder of that name is nobody's stale file: it is refused, and kept.
+    std::filesystem::create_directory("TMP");
+    EXPECT_EQ(CreateTemporaryFile("TMP"), nullptr);
+    EXPECT_TRUE(std::filesystem::is_directory("TMP"));
+}
+
+TEST(TextFiles, FailedWriteIsReportedAndSticks) {
+    ScratchDirectory scratch;
+    TextFile* file = OpenTextFile("out.txt", "wt");
+    ASSERT_NE(file, nullptr);
+    SetWriteFailure(0);
+    // Wherever the failing hand-over falls, the file reports it and then
+    // takes nothing more, its close included.
+    int written = 1;
+    for (int i = 0; i < 20000 && written; i++) written = WriteTextFile(file, "0123456789\n");
+    if (written) written = FlushTextFile(file);
+    EXPECT_EQ(written, 0);
+    EXPECT_EQ(WriteTextFile(file, "more"), 0);
+    EXPECT_EQ(FlushTextFile(file), 0);
+    EXPECT_EQ(CloseTextFile(file), 0);
+    EXPECT_EQ(SetWriteFailure(-1), 2);  // the failed write and the close: nothing tried between
 }
 
 TEST(Messages, EveryIdLoadsItsText) {
