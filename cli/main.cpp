@@ -152,10 +152,10 @@ struct Cleanup {
 
 Cleanup Pending;
 
-bool Keep(char* store, std::size_t size, const std::string& text) {
-    if (text.size() >= size) return false;
-    std::memcpy(store, text.c_str(), text.size() + 1);
-    return true;
+// A path too long for its store is not cleaned up after a signal.
+void Keep(char* store, std::size_t size, const std::string& text) {
+    store[0] = '\0';
+    if (text.size() < size) std::memcpy(store, text.c_str(), text.size() + 1);
 }
 
 #if !defined(_WIN32)
@@ -271,11 +271,11 @@ int RunDesign(std::string design, std::string output) {
     if (output.empty()) output = design + DefaultOutputExtension;
 
     // Absolute paths: the library runs in the working folder.
-    std::error_code error;
+    std::error_code error, outputerror;
     fs::path base = fs::absolute(design, error);
-    fs::path target = fs::absolute(output, error);
-    if (error) {
-        Say("can't make an absolute path of " + design + " or " + output);
+    fs::path target = fs::absolute(output, outputerror);
+    if (error || outputerror) {
+        Say("can't make an absolute path of " + (error ? design : output));
         return ZEDID_RESULT_ERRORS;
     }
     fs::path designfile = base.string() + IntermediateExtension;
