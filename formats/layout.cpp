@@ -2,6 +2,7 @@
 // with a trace width gathered in the temporary file and appended last.
 #include "formats/layout.h"
 
+#include "reader/templates.h"
 #include "runtime/channels.h"
 #include "runtime/symbols.h"
 
@@ -20,6 +21,7 @@ struct LayoutState {
     int tracewidth = 0;     // symbol "TraceWidth": the net's trace width or ""
     int NetChannel = FirstOutputChannel;  // where the current net's block goes
     int PinsOnLine = 0;     // pin items on the current pin line, 0 to 8
+    int32_t NetReplaced = 0;  // control bytes replaced in the current net's trace width and pin numbers
 };
 
 LayoutState Layout;
@@ -38,6 +40,22 @@ void ReportNetName(const char* opening) {
     WriteString(MessageChannel, "', changed to X");
     PrintVariable(MessageChannel, V::NetNumber);
     EndLine(MessageChannel);
+}
+
+// Sends "WARNING: Control characters replaced by '?' in " + WHAT + " '" +
+// the text of NAME + "'": bytes of the design that would have broken the
+// netlist's lines were written as the replacement character.
+void ReportReplaced(const char* what, int name) {
+    const char replacement[] = {ControlReplacement, '\0'};
+    WriteString(MessageChannel, "WARNING: Control characters replaced by '");
+    WriteString(MessageChannel, replacement);
+    WriteString(MessageChannel, "' in ");
+    WriteString(MessageChannel, what);
+    WriteString(MessageChannel, " '");
+    PrintVariable(MessageChannel, name);
+    WriteString(MessageChannel, "'");
+    EndLine(MessageChannel);
+    WarnAboutName();
 }
 
 int InitHook() {
@@ -79,10 +97,12 @@ int HeaderHook() {
             EndLine(MessageChannel);
             Warn();
         }
-        PrintVariable(FirstOutputChannel, Layout.referencestr);
+        int32_t replaced = PrintDesignText(FirstOutputChannel, Layout.referencestr);
         WriteString(FirstOutputChannel, " ");
-        PrintVariable(FirstOutputChannel, VariableLength(V::PartFootprint) > 0 ? V::PartFootprint : V::PartValue);
+        replaced += PrintDesignText(FirstOutputChannel,
+                                    VariableLength(V::PartFootprint) > 0 ? V::PartFootprint : V::PartValue);
         EndLine(FirstOutputChannel);
+        if (replaced > 0) ReportReplaced("part", V::PartReference);
     }
     EndLine(FirstOutputChannel);
     SetLegalCharacters(LegalNameCharacters);
@@ -93,6 +113,7 @@ int HeaderHook() {
 
 int NetHook() {
     Layout.PinsOnLine = 0;
+    Layout.NetReplaced = 0;
     AssignNetProperty(TraceWidthProperty, Layout.tracewidth);
     Layout.NetChannel = VariableLength(Layout.tracewidth) > 0 ? TemporaryChannel : FirstOutputChannel;
     WriteString(Layout.NetChannel, "*SIGNAL* ");
@@ -121,7 +142,7 @@ int NetHook() {
     }
     if (Layout.NetChannel == TemporaryChannel) {
         WriteString(TemporaryChannel, " ");
-        PrintVariable(TemporaryChannel, Layout.tracewidth);
+        Layout.NetReplaced += PrintDesignText(TemporaryChannel, Layout.tracewidth);
     }
     EndLine(Layout.NetChannel);
     return 0;
@@ -136,15 +157,17 @@ int PinHook() {
     // Pin items are cut like part lines but never filled.
     CopyToSymbol(V::PartReference, Layout.referencestr);
     if (VariableLength(V::PartReference) > ReferenceWidth) PadSymbol(Layout.referencestr, ReferenceWidth);
-    PrintVariable(Layout.NetChannel, Layout.referencestr);
+    // A reference's replaced bytes were reported with its part line.
+    PrintDesignText(Layout.NetChannel, Layout.referencestr);
     WriteString(Layout.NetChannel, ".");
-    PrintVariable(Layout.NetChannel, V::PinNumber);
+    Layout.NetReplaced += PrintDesignText(Layout.NetChannel, V::PinNumber);
     Layout.PinsOnLine++;
     return 0;
 }
 
 int NetEndHook() {
     EndLine(Layout.NetChannel);
+    if (Layout.NetReplaced > 0) ReportReplaced("net", V::NetName);
     return 0;
 }
 
@@ -154,6 +177,13 @@ int EndHook() {
     if (!ConcatenateChannel(FirstOutputChannel, TemporaryChannel)) AssignText(ExitTypeSymbol, "E");
     WriteString(FirstOutputChannel, "*END*");
     EndLine(FirstOutputChannel);
+    // "Done" only for a netlist that reached the system whole; a failed
+    // write was reported where it was found.
+    FlushChannel(FirstOutputChannel);
+    if (ChannelWriteFailed()) {
+        AssignText(ExitTypeSymbol, "E");
+        return 0;
+    }
     WriteString(MessageChannel, "Done");
     EndLine(MessageChannel);
     return 0;

@@ -1,8 +1,10 @@
 // Parses and expands combine templates from arbitrary bytes and compares the
 // result with a plain model of the same rules, texts longer than a token
-// included (each segment and each expansion is cut to 255 characters). The
-// input is cut at zero bytes into: a first template text, a second text that
-// replaces it, then property names and values, alternating.
+// included (each segment and each expansion is cut to 255 characters), and
+// every control byte of the input replaced but the tabs and line feeds of
+// the "\t" and "\n" escapes. The input is cut at zero bytes into: a first
+// template text, a second text that replaces it, then property names and
+// values, alternating.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -18,29 +20,43 @@
 namespace {
 
 struct ModelSegment {
-    bool reference;    // a property reference, else a literal
-    std::string text;  // literal text or property name
+    bool reference;      // a property reference, else a literal
+    std::string text;    // literal text or property name
+    std::size_t replaced;  // a literal's control bytes of the file, replaced
 };
 using ModelTemplate = std::vector<ModelSegment>;
 
 // A segment's text holds what a token can: longer runs are cut.
 constexpr std::size_t SegmentLimit = TokenLimit;
 
+bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
 void Collect(std::string& literal, char c) {
     if (literal.size() < SegmentLimit) literal += c;
+}
+
+// A character of the file's own text: a control byte becomes '?'.
+void CollectFromFile(std::string& literal, std::size_t& replaced, char c) {
+    if (IsControl(c) && literal.size() < SegmentLimit) {
+        c = '?';
+        replaced++;
+    }
+    Collect(literal, c);
 }
 
 // The segments a parse of TEXT appends; false when the text is malformed.
 bool ModelParse(const std::string& text, ModelTemplate& appended) {
     std::string literal;
+    std::size_t replaced = 0;
     for (std::size_t i = 0; i < text.size();) {
         char c = text[i++];
         if (c == '{') {
-            if (!literal.empty()) appended.push_back({false, literal});
+            if (!literal.empty()) appended.push_back({false, literal, replaced});
             literal.clear();
+            replaced = 0;
             std::size_t close = text.find('}', i);
             if (close == std::string::npos) return false;
-            appended.push_back({true, text.substr(i, std::min(close - i, SegmentLimit))});
+            appended.push_back({true, text.substr(i, std::min(close - i, SegmentLimit)), 0});
             i = close + 1;
         } else if (c == '\\') {
             if (i == text.size()) return false;
@@ -51,13 +67,13 @@ bool ModelParse(const std::string& text, ModelTemplate& appended) {
                 Collect(literal, '\n');
             } else {
                 Collect(literal, '\\');
-                Collect(literal, escaped);
+                CollectFromFile(literal, replaced, escaped);
             }
         } else {
-            Collect(literal, c);
+            CollectFromFile(literal, replaced, c);
         }
     }
-    if (!literal.empty()) appended.push_back({false, literal});
+    if (!literal.empty()) appended.push_back({false, literal, replaced});
     return true;
 }
 
@@ -69,21 +85,35 @@ bool ModelReplace(const std::string& text, ModelTemplate& tmpl) {
     return whole;
 }
 
-std::string ModelExpand(const ModelTemplate& tmpl, const std::vector<std::string>& properties) {
+// The expansion, and in REPLACED how many control bytes of the design it
+// replaced: in property values as far as they were appended, and the whole
+// count of every literal of which anything was appended.
+std::string ModelExpand(const ModelTemplate& tmpl, const std::vector<std::string>& properties,
+                        std::size_t& replaced) {
     std::string expansion;
+    replaced = 0;
     for (const ModelSegment& segment : tmpl) {
+        std::size_t room = ExpansionLimit - std::min<std::size_t>(expansion.size(), ExpansionLimit);
         if (!segment.reference) {
-            expansion += segment.text;
+            if (room > 0 && !segment.text.empty()) replaced += segment.replaced;
+            expansion += segment.text.substr(0, room);
             continue;
         }
         for (std::size_t i = 0; i + 1 < properties.size(); i += 2) {
             if (properties[i] == segment.text) {
-                expansion += properties[i + 1];
+                for (char c : properties[i + 1].substr(0, room)) {
+                    if (IsControl(c)) {
+                        expansion += '?';
+                        replaced++;
+                    } else {
+                        expansion += c;
+                    }
+                }
                 break;
             }
         }
     }
-    return expansion.substr(0, ExpansionLimit);
+    return expansion;
 }
 
 void Check(bool condition, const char* what, const std::string& expected, const std::string& got) {
@@ -93,9 +123,12 @@ void Check(bool condition, const char* what, const std::string& expected, const 
 }
 
 void CompareExpansion(const ModelTemplate& model, const std::vector<std::string>& texts, const Property* list) {
-    std::string expected = ModelExpand(model, texts);
+    std::size_t replaced = 0;
+    std::string expected = ModelExpand(model, texts, replaced);
     std::string got = ExpandTemplate(&PartValueCombine, list);
     Check(got == expected, "expansion differs", expected, got);
+    Check(static_cast<std::size_t>(ExpansionReplacedControls()) == replaced, "replaced count differs",
+          std::to_string(replaced), std::to_string(ExpansionReplacedControls()));
 }
 
 }  // namespace

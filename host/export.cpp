@@ -1,4 +1,5 @@
 // The library's single export and the order of one run.
+#include <atomic>
 #include <cstring>
 
 #include "host/run.h"
@@ -24,7 +25,7 @@ bool TwoFileMode() { return std::strstr(SwitchText, "/2") != nullptr; }
 
 struct HostState {
     const char* basepath = EmptyText;  // argument 1, held whole for the run
-    bool running = false;              // a call is in progress
+    std::atomic<bool> running{false};  // a call is in progress, on any thread
 };
 
 HostState Host;
@@ -39,11 +40,12 @@ char* IntermediateFileName(const char* basepath) {
     return name;
 }
 
-// Ends a run that created the temporary file: files are closed before the
-// temporary file is deleted.
+// Ends a run that created the temporary file. The file has no name left to
+// delete (or loses it with its handle), so closing removes it; a netlist
+// whose writes did not all reach the disk is an error, reported by the
+// channels where the failure was found.
 int TearDown(int result) {
-    CloseChannelFiles();
-    DeleteFileByName(TemporaryFileName);
+    if (!CloseChannelFiles()) result = ZEDID_RESULT_ERRORS;
     ReleaseRun();
     return result;
 }
@@ -63,15 +65,28 @@ int Run(const char* basepath, const char* outputfile, const char* secondfile) {
     }
     ClearMessageLine();
 
-    if (!OpenChannelFile(FirstOutputChannel, outputfile)) return GiveUp(MsgFirstOutputFile);
-    if (TwoFileMode()) {
-        if (secondfile == nullptr || secondfile[0] == '\0') return GiveUp(MsgTwoFileNames);
-        if (!OpenChannelFile(SecondOutputChannel, secondfile)) return GiveUp(MsgSecondOutputFile);
-    }
-    if (!OpenChannelFile(TemporaryChannel, TemporaryFileName)) return GiveUp(MsgTemporaryFile);
-
     // A base path that is absent or could not be held names no file.
     char* name = Host.basepath != EmptyText ? IntermediateFileName(Host.basepath) : nullptr;
+    // Opening the output empties it: an output that is the intermediate
+    // file, under any name, would lose the design before it is read.
+    if (name != nullptr && NamesSameFile(outputfile, name)) {
+        ReleaseMemory(name);
+        return GiveUp(MsgFirstOutputFile);
+    }
+    int failure = 0;
+    if (!OpenChannelFile(FirstOutputChannel, outputfile))
+        failure = MsgFirstOutputFile;
+    else if (TwoFileMode() && (secondfile == nullptr || secondfile[0] == '\0'))
+        failure = MsgTwoFileNames;
+    else if (TwoFileMode() && !OpenChannelFile(SecondOutputChannel, secondfile))
+        failure = MsgSecondOutputFile;
+    else if (!OpenChannelFile(TemporaryChannel, TemporaryFileName))
+        failure = MsgTemporaryFile;
+    if (failure != 0) {
+        ReleaseMemory(name);
+        return GiveUp(failure);
+    }
+
     TextFile* intermediate = name != nullptr ? OpenTextFile(name, "rt") : nullptr;
     ReleaseMemory(name);
     if (intermediate == nullptr) {
@@ -81,7 +96,6 @@ int Run(const char* basepath, const char* outputfile, const char* secondfile) {
     int read = ReadIntermediateFile(intermediate);
     CloseTextFile(intermediate);
 
-    int failure = 0;
     if (!read)
         failure = MsgReadFailed;
     else if (Design.partcount == 0)
@@ -112,13 +126,13 @@ void ReleaseBasePath() {
 extern "C" ZEDID_API int ZEDID_CALL ZedidDLL90(const char* designbasepath, const char* outputfile,
                                                 const char* secondfile, const char*, MessageCallback callback,
                                                 void* module) {
-    // The run state exists once; a call from inside a callback would tear
-    // it from under the running call.
-    if (Host.running) return ZEDID_RESULT_ERRORS;
-    Host.running = true;
+    // The run state exists once; a call from inside a callback or from
+    // another thread would tear it from under the running call. Taking the
+    // mark and testing it is one step, so two threads cannot both win.
+    if (Host.running.exchange(true)) return ZEDID_RESULT_ERRORS;
     ConnectHost(callback, module);
     int result = Run(designbasepath, outputfile, secondfile);
     ConnectHost(nullptr, nullptr);
-    Host.running = false;
+    Host.running.store(false);
     return result;
 }

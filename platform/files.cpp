@@ -7,74 +7,198 @@
 #include <cstdio>
 #include <cstring>
 
+namespace {
+
+struct WriteFaultState {
+    long failat = -1;  // write operation that fails; -1: none
+    long made = 0;     // write operations since the hook was last set
+};
+
+WriteFaultState WriteFaults;
+
+// Counts one write operation; true when the test hook makes it fail.
+bool NextWriteFails() {
+    long number = WriteFaults.made++;
+    return number == WriteFaults.failat;
+}
+
+}  // namespace
+
+long SetWriteFailure(long countdown) {
+    long made = WriteFaults.made;
+    WriteFaults.failat = countdown;
+    WriteFaults.made = 0;
+    return made;
+}
+
+long WritesMade() { return WriteFaults.made; }
+
 #if defined(_WIN32)
 
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
 struct TextFile {
     std::FILE* stream;
+    bool writing;
+    bool failed;  // a write failed: the file takes nothing more
 };
 
-TextFile* OpenTextFile(const char* name, const char* mode) {
-    if (name == nullptr || mode == nullptr) return nullptr;
+namespace {
+
+TextFile* WrapStream(std::FILE* stream, bool writing) {
     TextFile* file = static_cast<TextFile*>(AllocateMemory(sizeof(TextFile)));
-    if (file == nullptr) return nullptr;
-    file->stream = std::fopen(name, mode);
-    if (file->stream == nullptr) {
-        ReleaseMemory(file);
+    if (file == nullptr) {
+        std::fclose(stream);
         return nullptr;
     }
+    file->stream = stream;
+    file->writing = writing;
+    file->failed = false;
     return file;
 }
 
-void CloseTextFile(TextFile* file) {
-    if (file == nullptr) return;
-    std::fclose(file->stream);
-    ReleaseMemory(file);
+// Identity of the entry NAME; FOLLOW says whether a link leads on.
+bool IdentityOfName(const char* name, bool follow, BY_HANDLE_FILE_INFORMATION* info) {
+    DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    HANDLE handle = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    bool known = GetFileInformationByHandle(handle, info) != 0;
+    CloseHandle(handle);
+    return known;
 }
 
-void WriteTextFile(TextFile* file, const char* text) {
-    if (file == nullptr) return;
-    std::fputs(text, file->stream);
+bool IdentityOfFile(TextFile* file, BY_HANDLE_FILE_INFORMATION* info) {
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file->stream)));
+    return GetFileInformationByHandle(handle, info) != 0;
+}
+
+bool SameIdentity(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}
+
+}  // namespace
+
+TextFile* OpenTextFile(const char* name, const char* mode) {
+    if (name == nullptr || mode == nullptr) return nullptr;
+    std::FILE* stream = std::fopen(name, mode);
+    if (stream == nullptr) return nullptr;
+    return WrapStream(stream, mode[0] == 'w');
+}
+
+TextFile* CreateTemporaryFile(const char* name) {
+    if (name == nullptr) return nullptr;
+    DWORD attributes = GetFileAttributesA(name);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) DeleteFileA(name);
+    // No sharing: nobody else opens it while it lives, and the system
+    // deletes it when the handle goes, however the process ends.
+    HANDLE handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_TEXT);
+    if (descriptor < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    std::FILE* stream = _fdopen(descriptor, "w+t");
+    if (stream == nullptr) {
+        _close(descriptor);
+        return nullptr;
+    }
+    return WrapStream(stream, true);
+}
+
+int CloseTextFile(TextFile* file) {
+    if (file == nullptr) return 1;
+    bool clean = !file->failed;
+    if (file->writing && clean && (NextWriteFails() || std::fflush(file->stream) != 0)) clean = false;
+    if (std::fclose(file->stream) != 0 || (file->writing && NextWriteFails())) clean = false;
+    ReleaseMemory(file);
+    return clean ? 1 : 0;
+}
+
+int WriteTextFile(TextFile* file, const char* text) {
+    if (file == nullptr || !file->writing || file->failed) return 0;
+    if (NextWriteFails() || std::fputs(text, file->stream) == EOF) file->failed = true;
+    return file->failed ? 0 : 1;
+}
+
+int FlushTextFile(TextFile* file) {
+    if (file == nullptr || !file->writing || file->failed) return 0;
+    if (NextWriteFails() || std::fflush(file->stream) != 0) file->failed = true;
+    return file->failed ? 0 : 1;
+}
+
+int RewindTextFile(TextFile* file) {
+    if (file == nullptr || (file->writing && !FlushTextFile(file))) return 0;
+    file->writing = false;
+    file->failed = false;
+    if (std::fseek(file->stream, 0, SEEK_SET) != 0) {
+        file->failed = true;
+        return 0;
+    }
+    std::clearerr(file->stream);
+    return 1;
 }
 
 int ReadTextLine(TextFile* file, char* store, int size) {
     if (size < 1) return 0;
-    if (file == nullptr || std::fgets(store, size, file->stream) == nullptr) {
+    if (file == nullptr || file->writing || file->failed || std::fgets(store, size, file->stream) == nullptr) {
         store[0] = '\0';
         return 0;
     }
     return 1;
 }
 
-int DeleteFileByName(const char* name) { return std::remove(name) == 0 ? 1 : 0; }
+int TextFileReadFailed(TextFile* file) {
+    return file != nullptr && !file->writing && (file->failed || std::ferror(file->stream)) ? 1 : 0;
+}
 
 int SameFile(TextFile* a, TextFile* b) {
     if (a == nullptr || b == nullptr) return 0;
     BY_HANDLE_FILE_INFORMATION first, second;
-    HANDLE ha = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(a->stream)));
-    HANDLE hb = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(b->stream)));
-    if (!GetFileInformationByHandle(ha, &first) || !GetFileInformationByHandle(hb, &second)) return 0;
-    return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+    return IdentityOfFile(a, &first) && IdentityOfFile(b, &second) && SameIdentity(first, second) ? 1 : 0;
+}
+
+int SameFileAsName(TextFile* file, const char* name) {
+    if (file == nullptr || name == nullptr) return 0;
+    BY_HANDLE_FILE_INFORMATION first, second;
+    return IdentityOfFile(file, &first) && IdentityOfName(name, false, &second) && SameIdentity(first, second)
+               ? 1
+               : 0;
+}
+
+int NamesSameFile(const char* a, const char* b) {
+    if (a == nullptr || b == nullptr) return 0;
+    BY_HANDLE_FILE_INFORMATION first, second;
+    return IdentityOfName(a, true, &first) && IdentityOfName(b, true, &second) && SameIdentity(first, second)
+               ? 1
+               : 0;
 }
 
 #else
 
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr int ReadBlockSize = 64 * 1024;
 constexpr int EndOfFileMark = 26;  // Ctrl+Z ends a text file on the host platform
+constexpr int TemporaryAttempts = 100;  // tries to create the temporary file
 
 }  // namespace
 
 struct TextFile {
     std::FILE* stream;
     bool writing;
-    bool ended;  // the end of the file or a Ctrl+Z was met: nothing more is read
+    bool failed;  // writing: a write failed, the file takes nothing more; reading: a read failed
+    bool ended;   // the end of the file or a Ctrl+Z was met: nothing more is read
     int position;  // reading: next unread byte of block; writing: unused
     int length;    // reading: bytes held in block; writing: bytes waiting in it
     unsigned char block[ReadBlockSize];
@@ -87,9 +211,28 @@ bool IsDirectory(std::FILE* stream) {
     return fstat(fileno(stream), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+TextFile* WrapStream(std::FILE* stream, bool writing) {
+    TextFile* file = static_cast<TextFile*>(AllocateMemory(sizeof(TextFile)));
+    if (file == nullptr) {
+        std::fclose(stream);
+        return nullptr;
+    }
+    // Written text waits in the file's own block; a second buffer in the
+    // stream would only hide a failed write until the close.
+    if (writing) std::setvbuf(stream, nullptr, _IONBF, 0);
+    file->stream = stream;
+    file->writing = writing;
+    file->failed = false;
+    file->ended = false;
+    file->position = 0;
+    file->length = 0;
+    return file;
+}
+
 bool FillBlock(TextFile* file) {
     file->position = 0;
     file->length = static_cast<int>(std::fread(file->block, 1, ReadBlockSize, file->stream));
+    if (file->length == 0 && std::ferror(file->stream)) file->failed = true;
     return file->length > 0;
 }
 
@@ -126,16 +269,22 @@ int PlainBytes(const unsigned char* from, int span) {
     return static_cast<int>(limit);
 }
 
-// Writes out the bytes waiting in a written file's block.
-void FlushBlock(TextFile* file) {
-    if (file->length > 0) std::fwrite(file->block, 1, static_cast<std::size_t>(file->length), file->stream);
+// Hands the bytes waiting in a written file's block to the system; false
+// when that failed, now or before.
+bool FlushBlock(TextFile* file) {
+    if (file->failed) return false;
+    if (file->length > 0) {
+        std::size_t length = static_cast<std::size_t>(file->length);
+        if (NextWriteFails() || std::fwrite(file->block, 1, length, file->stream) != length) file->failed = true;
+    }
     file->length = 0;
+    return !file->failed;
 }
 
-// Queues LENGTH bytes of TEXT for writing.
-void Queue(TextFile* file, const char* text, std::size_t length) {
+// Queues LENGTH bytes of TEXT for writing; false once a write failed.
+bool Queue(TextFile* file, const char* text, std::size_t length) {
     while (length > 0) {
-        if (file->length == ReadBlockSize) FlushBlock(file);
+        if (file->length == ReadBlockSize && !FlushBlock(file)) return false;
         std::size_t room = static_cast<std::size_t>(ReadBlockSize - file->length);
         std::size_t part = length < room ? length : room;
         std::memcpy(file->block + file->length, text, part);
@@ -143,53 +292,101 @@ void Queue(TextFile* file, const char* text, std::size_t length) {
         text += part;
         length -= part;
     }
+    return true;
 }
+
+bool SameIdentity(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 }  // namespace
 
 TextFile* OpenTextFile(const char* name, const char* mode) {
     if (name == nullptr || mode == nullptr) return nullptr;
     bool writing = mode[0] == 'w';
-    TextFile* file = static_cast<TextFile*>(AllocateMemory(sizeof(TextFile)));
-    if (file == nullptr) return nullptr;
-    file->stream = std::fopen(name, writing ? "wb" : "rb");
-    if (file->stream != nullptr && !writing && IsDirectory(file->stream)) {
+    std::FILE* stream = std::fopen(name, writing ? "wb" : "rb");
+    if (stream == nullptr) return nullptr;
+    if (!writing && IsDirectory(stream)) {
         // Opening a directory for reading succeeds here but not on the host
         // platform; refuse it the same way.
-        std::fclose(file->stream);
-        file->stream = nullptr;
-    }
-    if (file->stream == nullptr) {
-        ReleaseMemory(file);
+        std::fclose(stream);
         return nullptr;
     }
-    file->writing = writing;
-    file->ended = false;
-    file->position = 0;
-    file->length = 0;
-    return file;
+    return WrapStream(stream, writing);
 }
 
-void CloseTextFile(TextFile* file) {
-    if (file == nullptr) return;
-    if (file->writing) FlushBlock(file);
-    std::fclose(file->stream);
+TextFile* CreateTemporaryFile(const char* name) {
+    if (name == nullptr) return nullptr;
+    // Exclusive creation fails on anything planted meanwhile, a link
+    // included. Another run in this folder holds the name only between its
+    // creation and its unlink below, so a name that keeps coming back, or a
+    // folder, is refused after a few tries.
+    int descriptor = -1;
+    for (int attempt = 0; attempt < TemporaryAttempts && descriptor < 0; attempt++) {
+        struct stat info;
+        if (lstat(name, &info) == 0) {
+            if (S_ISDIR(info.st_mode)) return nullptr;
+            unlink(name);
+        }
+        descriptor = open(name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+        if (descriptor < 0 && errno != EEXIST) return nullptr;
+    }
+    if (descriptor < 0) return nullptr;
+    // The file is read back through this handle, so its name is not needed:
+    // without it nothing can replace or share the file, and a killed run
+    // leaves nothing behind. Another run may have removed it already as a
+    // stale entry, or may lose its own name here: each keeps its handle.
+    if (unlink(name) != 0 && errno != ENOENT) {
+        close(descriptor);
+        return nullptr;
+    }
+    std::FILE* stream = fdopen(descriptor, "w+b");
+    if (stream == nullptr) {
+        close(descriptor);
+        return nullptr;
+    }
+    return WrapStream(stream, true);
+}
+
+int CloseTextFile(TextFile* file) {
+    if (file == nullptr) return 1;
+    bool clean = true;
+    if (file->writing) {
+        clean = FlushBlock(file);
+        if (NextWriteFails()) clean = false;
+    }
+    if (std::fclose(file->stream) != 0) clean = false;
     ReleaseMemory(file);
+    return clean ? 1 : 0;
 }
 
 // Written through the file's own block: the output is many short texts.
-void WriteTextFile(TextFile* file, const char* text) {
-    if (file == nullptr || !file->writing) return;
+int WriteTextFile(TextFile* file, const char* text) {
+    if (file == nullptr || !file->writing || file->failed) return 0;
     for (;;) {
         const char* lineend = std::strchr(text, '\n');
-        if (lineend == nullptr) {
-            Queue(file, text, std::strlen(text));
-            return;
-        }
-        Queue(file, text, static_cast<std::size_t>(lineend - text));
-        Queue(file, "\r\n", 2);
+        if (lineend == nullptr) return Queue(file, text, std::strlen(text)) ? 1 : 0;
+        if (!Queue(file, text, static_cast<std::size_t>(lineend - text)) || !Queue(file, "\r\n", 2)) return 0;
         text = lineend + 1;
     }
+}
+
+int FlushTextFile(TextFile* file) {
+    if (file == nullptr || !file->writing) return 0;
+    return FlushBlock(file) ? 1 : 0;
+}
+
+int RewindTextFile(TextFile* file) {
+    if (file == nullptr || (file->writing && !FlushBlock(file))) return 0;
+    file->writing = false;
+    file->failed = false;
+    file->ended = false;
+    file->position = 0;
+    file->length = 0;
+    if (std::fseek(file->stream, 0, SEEK_SET) != 0) {
+        file->failed = true;
+        file->ended = true;
+        return 0;
+    }
+    return 1;
 }
 
 int ReadTextLine(TextFile* file, char* store, int size) {
@@ -220,13 +417,27 @@ int ReadTextLine(TextFile* file, char* store, int size) {
     return count > 0 ? 1 : 0;
 }
 
-int DeleteFileByName(const char* name) { return std::remove(name) == 0 ? 1 : 0; }
+int TextFileReadFailed(TextFile* file) { return file != nullptr && !file->writing && file->failed ? 1 : 0; }
 
 int SameFile(TextFile* a, TextFile* b) {
     if (a == nullptr || b == nullptr) return 0;
     struct stat first, second;
     if (fstat(fileno(a->stream), &first) != 0 || fstat(fileno(b->stream), &second) != 0) return 0;
-    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    return SameIdentity(first, second) ? 1 : 0;
+}
+
+int SameFileAsName(TextFile* file, const char* name) {
+    if (file == nullptr || name == nullptr) return 0;
+    struct stat first, second;
+    if (fstat(fileno(file->stream), &first) != 0 || lstat(name, &second) != 0) return 0;
+    return SameIdentity(first, second) ? 1 : 0;
+}
+
+int NamesSameFile(const char* a, const char* b) {
+    if (a == nullptr || b == nullptr) return 0;
+    struct stat first, second;
+    if (stat(a, &first) != 0 || stat(b, &second) != 0) return 0;
+    return SameIdentity(first, second) ? 1 : 0;
 }
 
 #endif

@@ -15,21 +15,53 @@ struct TextFile;
 
 // Opens NAME with MODE "wt" (create or empty) or "rt"; null when it cannot.
 TextFile* OpenTextFile(const char* name, const char* mode);
-// Flushes and closes; a null file is ignored. Write errors are not reported.
-void CloseTextFile(TextFile* file);
-// Writes TEXT unchanged but for the line-end rule; the outcome is not examined.
-void WriteTextFile(TextFile* file, const char* text);
+// Creates NAME afresh as a private file to write and then read back through
+// the same handle, never through a link or a file that was there before: a
+// stale entry of that name that is no folder is removed, then the file is
+// created exclusively, links not followed. Where the system allows it the
+// name goes at once (POSIX) or with the handle, a killed process's included
+// (Windows), so nothing stays behind and two processes never share the
+// file. Null when it cannot be created so.
+TextFile* CreateTemporaryFile(const char* name);
+// Writes what is pending, closes and frees; a null file is ignored. 1 when
+// every write to the file reached the system and it closed cleanly (and for
+// a null or reading file that closed), 0 otherwise.
+int CloseTextFile(TextFile* file);
+// Writes TEXT unchanged but for the line-end rule. 1, or 0 when a write
+// failed, now or earlier: after a failure a file takes nothing more.
+int WriteTextFile(TextFile* file, const char* text);
+// Hands everything written so far to the system; 1, or 0 as WriteTextFile.
+int FlushTextFile(TextFile* file);
+// Makes a file written so far read from its start through the same handle
+// (a file from CreateTemporaryFile), or a file being read read again: what
+// is pending is written first. 1, or 0 when a write failed or the file
+// cannot be rewound; it then reads nothing.
+int RewindTextFile(TextFile* file);
 // Reads like the C runtime's line read: up to SIZE - 1 characters, stopping
 // after a line feed (which is kept) or at the end of the file; the store is
 // always terminated. Gives 1 when a piece was read, 0 at the end of the
 // file. A zero byte of the file is stored like any character; callers that
 // take the piece as a text see it end there, as with the runtime's read.
 int ReadTextLine(TextFile* file, char* store, int size);
-// Deletes the file NAME; 1 when it was deleted.
-int DeleteFileByName(const char* name);
+// 1 when a read of FILE failed (rather than met the end of the file).
+int TextFileReadFailed(TextFile* file);
 // 1 when A and B are open on one and the same file of the file system,
 // whatever names they were opened under; 0 otherwise or when either is null.
 int SameFile(TextFile* a, TextFile* b);
+// 1 when the entry NAME itself (a link is not followed) is the file FILE
+// is open on; 0 otherwise or when either is absent.
+int SameFileAsName(TextFile* file, const char* name);
+// 1 when A and B both name an existing file and it is one and the same
+// (links followed); 0 otherwise.
+int NamesSameFile(const char* a, const char* b);
+
+// Test hook, like the allocation hook below: the COUNTDOWN-th write
+// operation from now (0 = the next one) and only that one fails as on a full
+// disk; -1 turns failures off. A write operation is each hand-over of
+// written bytes to the system and each flush and close of a written file.
+// Gives how many were made since the hook was last set.
+long SetWriteFailure(long countdown);
+long WritesMade();
 
 // ---- Heap ----------------------------------------------------------------
 // Every allocation of the library goes through these, so that a test can

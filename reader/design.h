@@ -40,6 +40,8 @@ struct PartInstance {
     NetPin* netpins;        // the part's connections, pin order; owned here
     Property* properties;   // part properties, file order
     int32_t component;      // index of its component definition
+    int32_t composed;       // 1 when value is the partvaluecombine expansion, 0: the component name
+    int32_t replaced;       // control bytes of the design that expansion replaced
 };
 
 struct ComponentDef {

@@ -181,6 +181,8 @@ int ReadPlacement(TextFile* file) {
             level = 3;
             // Even an empty template recomposes the value (to "").
             if (!ReplaceText(part->value, ExpandTemplate(&PartValueCombine, part->properties))) return 0;
+            part->composed = 1;
+            part->replaced = ExpansionReplacedControls();
         }
     }
     return 0;

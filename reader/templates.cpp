@@ -20,11 +20,14 @@ constexpr int SegmentLimit = 255;
 
 // The one expansion area that every expansion overwrites.
 char ExpansionBuffer[ExpansionLimit + 1];
+// Control bytes of the design that the latest expansion replaced.
+int32_t ExpansionReplaced = 0;
 
 // Characters collected for the segment being built.
 struct Collector {
     char text[SegmentLimit + 1];
     int length;
+    int32_t replaced;  // control bytes of the file replaced so far
 };
 
 void Collect(Collector& collector, char c) {
@@ -45,14 +48,35 @@ void FreeSegments(TemplateSegment* segment) {
     }
 }
 
-// Appends TEXT to the expansion buffer of LENGTH characters, cutting at its end.
-void AppendExpansion(int& length, const char* text) {
+// A character of the file's own text: a control byte is replaced.
+void CollectFromFile(Collector& collector, char c) {
+    if (IsControlByte(c) && collector.length < SegmentLimit) {
+        c = ControlReplacement;
+        collector.replaced++;
+    }
+    Collect(collector, c);
+}
+
+// Appends TEXT to the expansion buffer of LENGTH characters, cutting at its
+// end; a property value's control bytes are replaced (REPLACE). Gives how
+// many characters were appended.
+std::size_t AppendExpansion(int& length, const char* text, bool replace) {
     std::size_t room = static_cast<std::size_t>(ExpansionLimit - length);
     std::size_t size = std::strlen(text);
     if (size > room) size = room;
-    std::memcpy(ExpansionBuffer + length, text, size);
+    char* to = ExpansionBuffer + length;
+    std::memcpy(to, text, size);
+    if (replace) {
+        for (std::size_t i = 0; i < size; i++) {
+            if (IsControlByte(to[i])) {
+                to[i] = ControlReplacement;
+                ExpansionReplaced++;
+            }
+        }
+    }
     length += static_cast<int>(size);
     ExpansionBuffer[length] = '\0';
+    return size;
 }
 
 }  // namespace
@@ -66,7 +90,9 @@ int ParseCombineTemplate(const char* text, CombineTemplate* tmpl) {
             if (literal.length > 0) {
                 last = AppendSegment(last, LiteralSegment, Collected(literal), tmpl);
                 if (last == nullptr) return TemplateNoMemory;
+                last->replaced = literal.replaced;
                 literal.length = 0;
+                literal.replaced = 0;
             }
             // References do not nest and know no escapes: every character up
             // to the next "}" belongs to the name.
@@ -85,15 +111,18 @@ int ParseCombineTemplate(const char* text, CombineTemplate* tmpl) {
                 Collect(literal, '\n');
             } else {
                 Collect(literal, '\\');
-                Collect(literal, c[1]);
+                CollectFromFile(literal, c[1]);
             }
             c += 2;
         } else {
-            Collect(literal, *c++);
+            CollectFromFile(literal, *c++);
         }
     }
-    if (literal.length > 0 && AppendSegment(last, LiteralSegment, Collected(literal), tmpl) == nullptr)
-        return TemplateNoMemory;
+    if (literal.length > 0) {
+        last = AppendSegment(last, LiteralSegment, Collected(literal), tmpl);
+        if (last == nullptr) return TemplateNoMemory;
+        last->replaced = literal.replaced;
+    }
     return 1;
 }
 
@@ -107,6 +136,7 @@ TemplateSegment* AppendSegment(TemplateSegment* last, int32_t kind, const char* 
     segment->next = nullptr;
     segment->kind = kind;
     segment->text = copy;
+    segment->replaced = 0;
     if (last == nullptr) {
         // The first segment of a parse replaces the template's old ones.
         FreeSegments(tmpl->first);
@@ -120,14 +150,19 @@ TemplateSegment* AppendSegment(TemplateSegment* last, int32_t kind, const char* 
 const char* ExpandTemplate(const CombineTemplate* tmpl, const Property* properties) {
     int length = 0;
     ExpansionBuffer[0] = '\0';
+    ExpansionReplaced = 0;
     for (const TemplateSegment* segment = tmpl->first; segment != nullptr; segment = segment->next) {
-        if (segment->kind == PropertyReferenceSegment)
-            AppendExpansion(length, FindProperty(segment->text, properties));
-        else
-            AppendExpansion(length, segment->text);
+        if (segment->kind == PropertyReferenceSegment) {
+            AppendExpansion(length, FindProperty(segment->text, properties), true);
+        } else {
+            // A literal that the cut reaches counts whole.
+            if (AppendExpansion(length, segment->text, false) > 0) ExpansionReplaced += segment->replaced;
+        }
     }
     return ExpansionBuffer;
 }
+
+int32_t ExpansionReplacedControls() { return ExpansionReplaced; }
 
 const char* FindProperty(const char* name, const Property* properties) {
     for (const Property* property = properties; property != nullptr; property = property->next)

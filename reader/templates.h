@@ -11,10 +11,21 @@ constexpr int32_t PropertyReferenceSegment = 1;
 // An expansion holds at most this many characters; longer ones are cut.
 constexpr int ExpansionLimit = 255;
 
+// A control byte (below 32, or 127) from the design's data is written as
+// this character, so no text of the design can end or break a netlist line.
+// Only the tab and line feed of a template's own escapes are kept.
+constexpr char ControlReplacement = '?';
+
+inline bool IsControlByte(char c) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+}
+
 struct TemplateSegment {
     TemplateSegment* next;
     int32_t kind;      // LiteralSegment or PropertyReferenceSegment
     const char* text;  // owned: literal text or property name
+    int32_t replaced;  // control bytes of the file replaced in a literal's text
 };
 
 struct CombineTemplate {
@@ -36,8 +47,14 @@ int ParseCombineTemplate(const char* text, CombineTemplate* tmpl);
 // the template's old segments); gives the new segment, or null without memory.
 TemplateSegment* AppendSegment(TemplateSegment* last, int32_t kind, const char* text, CombineTemplate* tmpl);
 // Expands TEMPLATE over PROPERTIES into the shared expansion buffer, which
-// stays valid until the next expansion.
+// stays valid until the next expansion. Control bytes of property values
+// are replaced on the way in, like those a literal held in the file; the
+// tabs and line feeds of the template's escapes are all that remain.
 const char* ExpandTemplate(const CombineTemplate* tmpl, const Property* properties);
+// How many control bytes of the design the latest expansion replaced: in
+// the property values as far as they were appended, and in every literal
+// of which anything was appended.
+int32_t ExpansionReplacedControls();
 // Value of the first property named exactly NAME, or EmptyText.
 const char* FindProperty(const char* name, const Property* properties);
 const char* FindNetProperty(const char* name);   // over the current net

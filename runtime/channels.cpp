@@ -18,6 +18,7 @@ struct ChannelState {
     MessageCallback callback = nullptr;
     void* module = nullptr;
     TextFile* files[ChannelCount] = {};          // index 0 unused
+    bool failed[ChannelCount] = {};              // a write failed and was reported
     const char* names[ChannelCount] = {EmptyText, EmptyText, EmptyText, EmptyText};
     char messageline[MessageLineLimit + 3] = {};  // 125 characters and the terminator
     int linelength = 0;
@@ -26,6 +27,23 @@ struct ChannelState {
 ChannelState Channels;
 
 bool IsFileChannel(int channel) { return channel >= FirstOutputChannel && channel <= TemporaryChannel; }
+
+// Reports the first failed write of CHANNEL; 0, the write's result.
+int WriteFailed(int channel) {
+    if (!Channels.failed[channel]) {
+        Channels.failed[channel] = true;
+        ReportMessage(channel == TemporaryChannel ? MsgWriteTemporaryFile : MsgWriteOutputFile);
+    }
+    return 0;
+}
+
+// The temporary file must not take the place of another channel's file:
+// removing a stale entry of its name would drop that file's name with it.
+TextFile* CreateTemporaryChannelFile(const char* name) {
+    for (int other = FirstOutputChannel; other <= TemporaryChannel; other++)
+        if (SameFileAsName(Channels.files[other], name)) return nullptr;
+    return CreateTemporaryFile(name);
+}
 
 void SendLine() {
     SendToHost(Channels.messageline);
@@ -52,9 +70,8 @@ int OpenChannelFile(int channel, const char* name) {
     // not be opened. Without its name the channel could not be appended.
     char* copy = CopyText(name);
     if (copy == nullptr) return 0;
-    TextFile* file = OpenTextFile(name, "wt");
-    // Two channels on one file would write over each other, and deleting
-    // "ZEDID.TMP" at the end would take an output file of that name with it.
+    TextFile* file = channel == TemporaryChannel ? CreateTemporaryChannelFile(name) : OpenTextFile(name, "wt");
+    // Two channels on one file would write over each other.
     for (int other = FirstOutputChannel; file != nullptr && other <= TemporaryChannel; other++) {
         if (SameFile(file, Channels.files[other])) {
             CloseTextFile(file);
@@ -73,11 +90,26 @@ int OpenChannelFile(int channel, const char* name) {
 
 int ChannelIsOpen(int channel) { return IsFileChannel(channel) && Channels.files[channel] != nullptr; }
 
-void CloseChannelFiles() {
+int FlushChannel(int channel) {
+    if (!ChannelIsOpen(channel)) return 0;
+    return FlushTextFile(Channels.files[channel]) ? 1 : WriteFailed(channel);
+}
+
+int ChannelWriteFailed() {
+    for (int channel = FirstOutputChannel; channel <= TemporaryChannel; channel++)
+        if (Channels.failed[channel]) return 1;
+    return 0;
+}
+
+int CloseChannelFiles() {
+    int clean = 1;
     for (int channel = FirstOutputChannel; channel <= TemporaryChannel; channel++) {
-        CloseTextFile(Channels.files[channel]);
+        if (Channels.files[channel] != nullptr && !CloseTextFile(Channels.files[channel])) clean = WriteFailed(channel);
+        if (Channels.failed[channel]) clean = 0;
         Channels.files[channel] = nullptr;
+        Channels.failed[channel] = false;
     }
+    return clean;
 }
 
 void ReleaseChannelNames() {
@@ -105,10 +137,7 @@ int WriteString(int channel, const char* text) {
         Channels.linelength = length;
         return 1;
     }
-    if (ChannelIsOpen(channel)) {
-        WriteTextFile(Channels.files[channel], text);
-        return 1;
-    }
+    if (ChannelIsOpen(channel)) return WriteTextFile(Channels.files[channel], text) ? 1 : WriteFailed(channel);
     ReportFilledMessage(MsgIllegalChannel, channel);
     return 0;
 }
@@ -145,19 +174,24 @@ void ReportFilledMessage(int id, ...) {
 
 int ConcatenateChannel(int destination, int source) {
     if (!IsFileChannel(destination) || !IsFileChannel(source)) return 0;
-    if (Channels.files[destination] == nullptr || Channels.files[source] == nullptr) {
+    if (Channels.files[destination] == nullptr || Channels.files[source] == nullptr || destination == source) {
         ReportMessage(MsgConcatenateNotOpen);
         return 0;
     }
-    CloseTextFile(Channels.files[source]);
-    Channels.files[source] = OpenTextFile(Channels.names[source], "rt");
-    if (Channels.files[source] == nullptr) {
+    // Read back through its own handle: reopened by name, the file could
+    // have been replaced by then, or be another process's of that name.
+    if (!FlushChannel(source)) return 0;
+    TextFile* file = Channels.files[source];
+    if (!RewindTextFile(file)) {
         ReportMessage(MsgConcatenateNotOpen);
         return 0;
     }
     // A reading file must not be written to; the source takes no more text.
     char piece[ConcatenatePieceSize];
-    while (ReadTextLine(Channels.files[source], piece, ConcatenatePieceSize))
-        WriteString(destination, piece);
+    while (ReadTextLine(file, piece, ConcatenatePieceSize)) WriteString(destination, piece);
+    if (TextFileReadFailed(file)) {
+        ReportMessage(MsgConcatenateNotOpen);
+        return 0;
+    }
     return 1;
 }

@@ -22,20 +22,30 @@ void ConnectHost(MessageCallback callback, void* module);
 void ClearMessageLine();
 
 // Opens NAME for writing in text mode as file channel CHANNEL and keeps a
-// copy of the name for ConcatenateChannel; 1 on success, 0 when the file
-// cannot be opened or is the file of another open channel (nothing is kept
-// then).
+// copy of the name; 1 on success, 0 when the file cannot be opened or is the
+// file of another open channel (nothing is kept then). The temporary
+// channel's file is created afresh as a private file (CreateTemporaryFile),
+// and is refused when NAME is the entry of another open channel's file.
 int OpenChannelFile(int channel, const char* name);
 // 1 when file channel CHANNEL holds an open file.
 int ChannelIsOpen(int channel);
+// Hands what was written to file channel CHANNEL to the system; 1, or 0
+// when a write to it failed (reported then, once per channel).
+int FlushChannel(int channel);
+// 1 when a write to any file channel failed during this run.
+int ChannelWriteFailed();
 // Closes every open file channel, in the order 1, 2, 3; names are kept.
-void CloseChannelFiles();
+// 1 when every write reached its file, 0 when one failed (reported as by
+// WriteString). The failure marks are cleared for the next run.
+int CloseChannelFiles();
 // Frees the kept channel file names (part of the run's release).
 void ReleaseChannelNames();
 
 // Writes TEXT to CHANNEL: collects it on channel 0, writes it unchanged to
 // an open file channel. 1 when written or collected; 0 for an illegal
-// channel, after message 1 with the channel number has been reported.
+// channel, after message 1 with the channel number has been reported, and 0
+// when the file write failed: the first failure of a channel reports
+// message 25 (output files) or 26 (the temporary file), later ones nothing.
 int WriteString(int channel, const char* text);
 // Channel 0: sends the message line, even when empty, and empties it; 1.
 // Other channels: WriteString of a line feed, with its result.
@@ -47,9 +57,11 @@ void ReportMessage(int id);
 // Loads message ID, fills its "%d"/"%s" with the arguments and sends the
 // result whole, however long the filled-in texts are.
 void ReportFilledMessage(int id, ...);
-// Appends the whole file of channel SOURCE to channel DESTINATION, reopening
-// the source for reading; the source then stays open at its end until the
-// channels are closed. 1 when appended; 0 when refused: silently for a
-// channel outside 1 to 3, with message 9 when either file is not open or the
-// source cannot be reopened.
+// Appends the whole file of channel SOURCE to channel DESTINATION, reading
+// the source back from its start through the handle that wrote it (never by
+// its name); the source then stays open at its end until the channels are
+// closed. 1 when appended; 0 when refused: silently for a channel outside 1
+// to 3, with message 9 when either file is not open or the source cannot be
+// read back, with the write failure's message when the source's pending
+// text cannot be written.
 int ConcatenateChannel(int destination, int source);

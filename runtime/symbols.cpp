@@ -281,6 +281,68 @@ int PrintVariable(int channel, int index) {
     return 1;
 }
 
+namespace {
+
+// Writes TEXT to CHANNEL with its control bytes replaced, tabs and line
+// feeds kept when KEEPBREAKS; gives how many were replaced. A text without
+// any goes out in one piece, as PrintVariable writes it.
+int32_t WriteReplacing(int channel, const char* text, bool keepbreaks) {
+    auto replaced = [keepbreaks](char c) { return IsControlByte(c) && !(keepbreaks && (c == '\t' || c == '\n')); };
+    const char* c = text;
+    while (*c != '\0' && !replaced(*c)) c++;
+    if (*c == '\0') {
+        WriteString(channel, text);
+        return 0;
+    }
+    int32_t count = 0;
+    char stage[StageSize];
+    int length = 0;
+    for (c = text; *c != '\0'; c++) {
+        if (replaced(*c)) {
+            stage[length++] = ControlReplacement;
+            count++;
+        } else {
+            stage[length++] = *c;
+        }
+        if (length == StageSize - 1 || c[1] == '\0') {
+            stage[length] = '\0';
+            WriteString(channel, stage);
+            length = 0;
+        }
+    }
+    return count;
+}
+
+// The part's value: a composed value holds only its template's breaks, the
+// component name is data through and through.
+int32_t WritePartValue(int channel) {
+    const char* value = OrEmpty(CurrentPart.value);
+    if (!CurrentPart.composed) return WriteReplacing(channel, value, false);
+    return WriteReplacing(channel, value, true) + CurrentPart.replaced;
+}
+
+}  // namespace
+
+int32_t PrintDesignText(int channel, int index) {
+    if (const UserSymbol* entry = FindSymbol(index)) return WriteReplacing(channel, entry->value, false);
+    if (!IsVariable(index)) return 0;
+    if (index == V::PartValue) return WritePartValue(channel);
+    if (index == V::PartFootprint) {
+        const char* footprint = ExpandTemplate(&FootprintCombine, CurrentPart.properties);
+        if (footprint[0] == '\0') return WritePartValue(channel);
+        int32_t composed = ExpansionReplacedControls();
+        return WriteReplacing(channel, footprint, true) + composed;
+    }
+    if (index == V::PartTimestamp) {
+        char stage[StageSize];
+        return WriteReplacing(channel, ShortTimestamp(stage), false);
+    }
+    if (VariableTypes[index] == TextType || VariableTypes[index] == DesignTextType)
+        return WriteReplacing(channel, VariableText(index), false);
+    PrintVariable(channel, index);
+    return 0;
+}
+
 int PadSymbol(int index, int32_t n) {
     UserSymbol* entry = FindSymbol(index);
     if (entry == nullptr || n < 0) return 0;

@@ -120,6 +120,13 @@ const char* VariableText(int index);
 // Writes the printed form of variable or symbol INDEX to CHANNEL; 1, or 0
 // when INDEX is neither kind (nothing written).
 int PrintVariable(int channel, int index);
+// Writes the printed form of variable or symbol INDEX to CHANNEL like
+// PrintVariable, with every control byte that came from the design's data
+// written as ControlReplacement: the tabs and line feeds that a combine
+// template's escapes put into a part's value or footprint stay. Gives how
+// many bytes of the design were replaced, those replaced when the value or
+// footprint was composed included; 0 when INDEX is neither kind.
+int32_t PrintDesignText(int channel, int index);
 // Cuts or fills symbol INDEX with spaces to exactly N characters; 1, or 0
 // when INDEX is no symbol, N is negative or no room can be had.
 int PadSymbol(int index, int32_t n);

@@ -7,8 +7,16 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
+
+#if !defined(_WIN32)
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "support.h"
 #include "zedid.h"
@@ -93,12 +101,25 @@ TEST_F(Hostile, OutputFileThatIsTheTemporaryFile) {
     }
 }
 
-TEST_F(Hostile, OutputFileThatIsTheIntermediateFile) {
-    // The output file is emptied before the design is read.
-    WriteBytes("design.ONL", WorkedExample());
-    EXPECT_EQ(CallExport("design", "design.ONL"), ZEDID_RESULT_ERRORS);
-    EXPECT_EQ(TakeMessages(), ReadFailed);
-    EXPECT_EQ(ReadBytes("design.ONL"), "");
+TEST_F(Hostile, OutputFileThatIsTheIntermediateFileIsRefusedUntouched) {
+    // Opening the output empties it: the design would be gone before it is
+    // read. Compared by file identity, under whatever name.
+    const std::string design = WorkedExample();
+    WriteBytes("design.ONL", design);
+    fs::create_directory("sub");
+    std::vector<std::string> names{"design.ONL", "./design.ONL", "sub/../design.ONL",
+                                   (scratch_.Path() / "design.ONL").string()};
+    std::error_code linked;
+    fs::create_hard_link("design.ONL", "hard.asc", linked);
+    if (!linked) names.push_back("hard.asc");
+    fs::create_symlink("design.ONL", "soft.asc", linked);
+    if (!linked) names.push_back("soft.asc");
+    for (const std::string& output : names) {
+        SCOPED_TRACE(output);
+        EXPECT_EQ(CallExport("design", output.c_str()), ZEDID_RESULT_ERRORS);
+        EXPECT_EQ(TakeMessages(), OutputFailed);
+        EXPECT_EQ(ReadBytes("design.ONL"), design);
+    }
 }
 
 // ---- The current directory, where "ZEDID.TMP" goes ------------------------
@@ -143,6 +164,214 @@ TEST_F(Hostile, LeftoverTemporaryFileIsEmptiedAndDeleted) {
     EXPECT_EQ(CallExport("design", "out.asc"), ZEDID_RESULT_WARNINGS);
     EXPECT_EQ(ReadBytes("out.asc").find("EARLIER_CRASH"), std::string::npos);
 }
+
+// ---- Files and links under the temporary file's name ---------------------
+
+// The worked example's netlist, as a clean run writes it.
+std::string ExpectedNetlist(const std::string& design) {
+    WriteBytes("clean.ONL", design);
+    EXPECT_EQ(CallExport("clean", "clean.asc"), ZEDID_RESULT_WARNINGS);
+    TakeMessages();
+    std::string netlist = ReadBytes("clean.asc");
+    fs::remove("clean.ONL");
+    fs::remove("clean.asc");
+    return netlist;
+}
+
+TEST_F(Hostile, NothingPlantedUnderTheTemporaryNameIsWrittenThrough) {
+    // A link of that name once received the trace-width nets, and the run
+    // then removed the link, hiding what had happened.
+    const std::string design = WorkedExample();
+    const std::string expected = ExpectedNetlist(design);
+    WriteBytes("design.ONL", design);
+    struct Row {
+        const char* what;
+        std::function<bool()> plant;  // false: this system cannot plant it
+    } rows[] = {
+        {"symbolic link to a file",
+         [] {
+             std::error_code error;
+             fs::create_symlink("victim", "ZEDID.TMP", error);
+             return !error;
+         }},
+        {"hard link to a file",
+         [] {
+             std::error_code error;
+             fs::create_hard_link("victim", "ZEDID.TMP", error);
+             return !error;
+         }},
+        {"dangling symbolic link",
+         [] {
+             std::error_code error;
+             fs::create_symlink("created-through-the-link", "ZEDID.TMP", error);
+             return !error;
+         }},
+        {"file from an earlier run",
+         [] {
+             WriteBytes("ZEDID.TMP", "*SIGNAL* FROM_AN_EARLIER_RUN\r\n");
+             return true;
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        WriteBytes("victim", "precious\n");
+        if (!row.plant()) {
+            std::printf("skipped: this system cannot plant a %s\n", row.what);
+            continue;
+        }
+        EXPECT_EQ(CallExport("design", "out.asc"), ZEDID_RESULT_WARNINGS);
+        TakeMessages();
+        EXPECT_EQ(ReadBytes("out.asc"), expected);
+        EXPECT_EQ(ReadBytes("victim"), "precious\n");
+        EXPECT_FALSE(FileExists("created-through-the-link"));
+        EXPECT_FALSE(fs::is_symlink(fs::symlink_status("ZEDID.TMP")));
+        EXPECT_FALSE(FileExists("ZEDID.TMP"));
+    }
+}
+
+// Called with each message line during the run, when set.
+std::function<void(const std::string&)> Meddle;
+
+int ZEDID_CALL RecordAndMeddle(const char* text) {
+    RecordMessage(text);
+    if (Meddle) Meddle(text);
+    return 0;
+}
+
+TEST_F(Hostile, TemporaryNameReplacedDuringTheRun) {
+    // Its third net's illegal name gives a warning after the trace-width
+    // net VCC went to the temporary file: the moment to swap the file. Read
+    // back by name, foreign blocks were appended, /dev/null dropped VCC,
+    // /dev/zero never ended and a FIFO blocked.
+    std::string design = WorkedExample();
+    design.replace(design.find("(net N00012\n      (property (nettype \"U\"))"), 46, "(net \"N 12\"");
+    const std::string expected = ExpectedNetlist(design);
+    ASSERT_NE(expected.find("*SIGNAL* VCC 20"), std::string::npos);
+    WriteBytes("design.ONL", design);
+    struct Row {
+        const char* what;
+        std::function<bool()> plant;
+    } rows[] = {
+        {"a file of foreign blocks",
+         [] {
+             std::error_code error;
+             fs::remove("ZEDID.TMP", error);
+             WriteBytes("ZEDID.TMP", "*SIGNAL* FOREIGN 99\r\nX1.1 X2.1\r\n");
+             return true;
+         }},
+        {"a link to /dev/null",
+         [] {
+             std::error_code error;
+             fs::remove("ZEDID.TMP", error);
+             fs::create_symlink("/dev/null", "ZEDID.TMP", error);
+             return !error && fs::exists("/dev/null");
+         }},
+        {"a link to /dev/zero",
+         [] {
+             std::error_code error;
+             fs::remove("ZEDID.TMP", error);
+             fs::create_symlink("/dev/zero", "ZEDID.TMP", error);
+             return !error && fs::exists("/dev/zero");
+         }},
+        {"a FIFO",
+         [] {
+#if defined(_WIN32)
+             return false;
+#else
+             std::error_code error;
+             fs::remove("ZEDID.TMP", error);
+             return mkfifo("ZEDID.TMP", 0600) == 0;
+#endif
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        bool planted = true;
+        Meddle = [&](const std::string& text) {
+            if (text.rfind("WARNING: Name contains", 0) == 0) planted = row.plant();
+        };
+        int result = ZedidDLL90("design", "out.asc", nullptr, nullptr, RecordAndMeddle, nullptr);
+        Meddle = nullptr;
+        TakeMessages();
+        std::error_code error;
+        fs::remove("ZEDID.TMP", error);
+        if (!planted) {
+            std::printf("skipped: this system cannot plant %s\n", row.what);
+            continue;
+        }
+        EXPECT_EQ(result, ZEDID_RESULT_WARNINGS);
+        EXPECT_EQ(ReadBytes("out.asc"), expected);
+    }
+}
+
+#if !defined(_WIN32)
+
+// Runs the export for BASE into OUTPUT in a child process once GO is
+// readable; gives the child's id.
+pid_t StartChild(const char* base, const char* output, int go) {
+    pid_t child = fork();
+    if (child == 0) {
+        char ready;
+        ssize_t got = read(go, &ready, 1);
+        (void)got;
+        _exit(ZedidDLL90(base, output, nullptr, nullptr, nullptr, nullptr));
+    }
+    return child;
+}
+
+int ExitStatus(pid_t child) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(Hostile, TwoProcessesInOneFolderEachWriteTheirOwnNetlist) {
+    // Sharing "ZEDID.TMP", 39 of 50 pairs once ended with wrong netlists,
+    // 7 of them with result 0 and the other design's nets.
+    std::string other = WorkedExample();
+    for (const char* net : {"GND", "VCC"}) other.replace(other.find(std::string("(net ") + net), 5 + 3, std::string("(net ") + net + "2");
+    other.replace(other.find("(tracewidth \"20\")"), 17, "(tracewidth \"35\")");
+    const std::string expected[2] = {ExpectedNetlist(WorkedExample()), ExpectedNetlist(other)};
+    ASSERT_NE(expected[0], expected[1]);
+    WriteBytes("first.ONL", WorkedExample());
+    WriteBytes("second.ONL", other);
+    for (int round = 0; round < 50; round++) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        int go[2];
+        ASSERT_EQ(pipe(go), 0);
+        pid_t first = StartChild("first", "first.asc", go[0]);
+        pid_t second = StartChild("second", "second.asc", go[0]);
+        ASSERT_GT(first, 0);
+        ASSERT_GT(second, 0);
+        ASSERT_EQ(write(go[1], "gg", 2), 2);
+        close(go[0]);
+        close(go[1]);
+        EXPECT_EQ(ExitStatus(first), ZEDID_RESULT_WARNINGS);
+        EXPECT_EQ(ExitStatus(second), ZEDID_RESULT_WARNINGS);
+        EXPECT_EQ(ReadBytes("first.asc"), expected[0]);
+        EXPECT_EQ(ReadBytes("second.asc"), expected[1]);
+        if (HasFailure()) break;
+    }
+}
+
+int ZEDID_CALL KillOnCreating(const char* text) {
+    if (std::string(text) == "Creating Netlist...") raise(SIGKILL);
+    return 0;
+}
+
+TEST_F(Hostile, KilledRunLeavesNoTemporaryFile) {
+    WriteBytes("design.ONL", WorkedExample());
+    pid_t child = fork();
+    if (child == 0) _exit(ZedidDLL90("design", "out.asc", nullptr, nullptr, KillOnCreating, nullptr));
+    ASSERT_GT(child, 0);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGKILL);
+    EXPECT_FALSE(FileExists("ZEDID.TMP"));
+}
+
+#endif
 
 // ---- Hostile intermediate files -------------------------------------------
 

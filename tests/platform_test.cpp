@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -158,6 +159,46 @@ TEST(TextFiles, AbsentFileOrModeIsRefusedAlike) {
     WriteTextFile(nullptr, "dropped");  // nothing to write to, and no fault
 }
 
+TEST(TextFiles, TemporaryFileIsReadBackThroughItsHandleAndLeavesNothing) {
+    ScratchDirectory scratch;
+    WriteBytes("TMP", "stale");
+    TextFile* file = CreateTemporaryFile("TMP");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(WriteTextFile(file, "one\ntwo\n"), 1);
+    for (int pass = 0; pass < 2; pass++) {
+        ASSERT_EQ(RewindTextFile(file), 1);
+        char piece[64];
+        std::string all;
+        while (ReadTextLine(file, piece, sizeof piece)) all += piece;
+        EXPECT_EQ(all, "one\ntwo\n") << "pass " << pass;
+        EXPECT_EQ(TextFileReadFailed(file), 0);
+    }
+    EXPECT_EQ(WriteTextFile(file, "late"), 0);  // a reading file takes nothing
+    EXPECT_EQ(CloseTextFile(file), 1);
+    EXPECT_FALSE(FileExists("TMP"));
+    // A folder of that name is nobody's stale file: it is refused, and kept.
+    std::filesystem::create_directory("TMP");
+    EXPECT_EQ(CreateTemporaryFile("TMP"), nullptr);
+    EXPECT_TRUE(std::filesystem::is_directory("TMP"));
+}
+
+TEST(TextFiles, FailedWriteIsReportedAndSticks) {
+    ScratchDirectory scratch;
+    TextFile* file = OpenTextFile("out.txt", "wt");
+    ASSERT_NE(file, nullptr);
+    SetWriteFailure(0);
+    // Wherever the failing hand-over falls, the file reports it and then
+    // takes nothing more, its close included.
+    int written = 1;
+    for (int i = 0; i < 20000 && written; i++) written = WriteTextFile(file, "0123456789\n");
+    if (written) written = FlushTextFile(file);
+    EXPECT_EQ(written, 0);
+    EXPECT_EQ(WriteTextFile(file, "more"), 0);
+    EXPECT_EQ(FlushTextFile(file), 0);
+    EXPECT_EQ(CloseTextFile(file), 0);
+    EXPECT_EQ(SetWriteFailure(-1), 2);  // the failed write and the close: nothing tried between
+}
+
 TEST(Messages, EveryIdLoadsItsText) {
     char store[MessageTextSize];
     for (const MessageEntry& entry : MessageTable) {
@@ -165,7 +206,7 @@ TEST(Messages, EveryIdLoadsItsText) {
                   static_cast<int>(std::strlen(entry.text)));
         EXPECT_STREQ(store, entry.text);
     }
-    for (int missing : {0, 2, 4, 5, 6, 7, 25, -1}) {
+    for (int missing : {0, 2, 4, 5, 6, 7, 27, -1}) {
         EXPECT_EQ(LoadMessageText(nullptr, missing, store, MessageTextSize), 0);
         EXPECT_STREQ(store, "");
     }
@@ -179,6 +220,10 @@ TEST(Messages, TableHoldsTheExactTexts) {
                  "annotation in physical view.");
     LoadMessageText(nullptr, 9, store, sizeof store);
     EXPECT_STREQ(store, "[FMT0009] Internal error -- one or other file for concatentate not open");
+    LoadMessageText(nullptr, 25, store, sizeof store);
+    EXPECT_STREQ(store, "[FMT0025] Can't write output file");
+    LoadMessageText(nullptr, 26, store, sizeof store);
+    EXPECT_STREQ(store, "[FMT0026] Can't write temporary file");
 }
 
 TEST(Formatting, FillsIntegersAndTexts) {

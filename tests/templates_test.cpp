@@ -127,6 +127,29 @@ TEST_F(Templates, ExpansionSubstitutesExactNames) {
     EXPECT_STREQ(ExpandTemplate(&PartValueCombine, nullptr), "a\tb");
 }
 
+TEST_F(Templates, ControlBytesOfTheFileAreReplacedEscapesKept) {
+    // Only the tab and line feed of the escapes are the template's own;
+    // every other control byte, in a literal or a property value, is data.
+    Properties properties(Pairs{{"V", "1\r\n2"}, {"T", "a\tb"}, {"Clean", "ok"}});
+    struct Row {
+        const char* text;
+        const char* expansion;
+        int32_t replaced;
+    } rows[] = {
+        {"{Clean}\\t\\n", "ok\t\n", 0},
+        {"{V}", "1??2", 2},
+        {"{T}\\t", "a?b\t", 1},
+        {"x\x1by{Clean}\x7f", "x?yok?", 2},
+        {"\\\r{Clean}", "\\?ok", 1},
+        {"{Missing}", "", 0},
+    };
+    for (const Row& row : rows) {
+        ASSERT_EQ(ParseCombineTemplate(row.text, &FootprintCombine), 1) << row.text;
+        EXPECT_STREQ(ExpandTemplate(&FootprintCombine, properties.list()), row.expansion) << row.text;
+        EXPECT_EQ(ExpansionReplacedControls(), row.replaced) << row.text;
+    }
+}
+
 TEST_F(Templates, ExpansionIsCutAtItsLimit) {
     Properties properties(Pairs{{"Long", std::string(200, 'v')}});
     ASSERT_EQ(ParseCombineTemplate((std::string(100, 'a') + "{Long}{Long}").c_str(), &PartValueCombine), 1);
