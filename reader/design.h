@@ -47,6 +47,7 @@ struct ComponentDef {
     const char* sourcelib;  // "sourcelib" of its image, EmptyText when none
     Property* properties;   // other image properties, file order
     LibPin* libpins;        // its pins, pin order
+    Property** propertyend; // the link its next property goes into; null before its first group
 };
 
 struct Net {
@@ -86,15 +87,25 @@ struct DesignHeader {
     const char* address4;
 };
 
-struct PipeText {
-    PipeText* next;
-    const char* text;
+// The words of the latest pipetext section that had any, in file order.
+// Nothing in a run reads them, so they are kept as tightly as they come:
+// each text with its terminating zero, one after the other, in blocks.
+struct PipeTextBlock {
+    PipeTextBlock* next;  // the block after this one
+    std::size_t used;     // bytes of words that follow this header
+    std::size_t size;     // bytes that follow this header
+};
+
+// A place in the pipetext words; start at {PipeTextList, 0}.
+struct PipeTextCursor {
+    const PipeTextBlock* block;
+    std::size_t at;  // offset of the next word in BLOCK
 };
 
 // The process-wide design of the current run.
 extern DesignTables Design;
 extern DesignHeader Header;
-extern PipeText* PipeTextList;
+extern PipeTextBlock* PipeTextList;  // null while no section had words
 
 // Starts the tables afresh for a read (a design left from an earlier read is
 // released): counts 0, 256 slots each; 0 when the memory cannot be had.
@@ -110,6 +121,14 @@ Net* AddNet(const char* name, int32_t* index);
 ComponentDef* FindComponentDef(const char* name, int32_t* index);
 // First pin of the component whose number text is exactly NUMBER, or null.
 LibPin* FindLibPin(const ComponentDef* component, const char* number);
+// Sorts the parts added since the last call in among the earlier ones and
+// gives the reference of the first entry of the first pair of neighbours
+// that are equal ignoring letter case, or null. Connections keep naming
+// their parts.
+const char* SortNewParts();
+// Finishes the order SortNewParts began: the sorted parts stand as one
+// sorted table. FindPart does this itself.
+void SettlePartOrder();
 // Binary search of the sorted parts table; the index or -1.
 int32_t FindPart(const char* reference);
 // Byte-wise order of references; negative, zero or positive.
@@ -130,9 +149,13 @@ int InsertNetPin(PartInstance* part, NetPin* connection);
 // TEXT; null when no block can be had.
 void* CarveDesignMemory(std::size_t size);
 char* CarveDesignText(const char* text);
-// A pipetext entry holding a copy of TEXT, next null, carved likewise and
-// freed by ReleasePipeText; or null.
-PipeText* NewPipeText(const char* text);
+// Appends a copy of WORD to the words of the pipetext section being read;
+// FIRST marks the section's first word, whose list replaces the earlier
+// one (freed then). 1, or 0 without memory (the earlier list is kept when
+// the first word fails).
+int AddPipeText(const char* word, bool first);
+// The word at CURSOR, which moves past it; null after the last.
+const char* NextPipeText(PipeTextCursor* cursor);
 
 // Release of the run's design: the tables, the heap texts a read may have
 // replaced (part values, sourcelib, pin names) and every carved record; then

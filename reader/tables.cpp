@@ -1,5 +1,6 @@
 // The design tables: growable record arrays, their lookups and the orders of
 // pin lists. Owns the design, the header and the pipetext of the run.
+#include <algorithm>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -13,7 +14,7 @@
 DesignTables Design = {};
 DesignHeader Header = {EmptyText, EmptyText, EmptyText, EmptyText, EmptyText, EmptyText,
                        EmptyText, EmptyText, EmptyText, EmptyText, EmptyText, EmptyText};
-PipeText* PipeTextList = nullptr;
+PipeTextBlock* PipeTextList = nullptr;
 
 namespace {
 
@@ -38,7 +39,26 @@ struct Arena {
 };
 
 Arena DesignArena = {};
-Arena PipeTextArena = {};
+
+// The block of the pipetext list that words are added to.
+constexpr std::size_t FirstPipeTextBlock = 4 * 1024;
+constexpr std::size_t LargestPipeTextBlock = 1024 * 1024;
+PipeTextBlock* PipeTextEnd = nullptr;
+
+// The parts table as the placement sections left it: runs of entries each
+// sorted by reference, back to back from index 0 and each less than half as
+// long as the one before (so there are few), then the parts of a section not
+// finished yet. Lookups merge the runs into one; a section's parts are
+// sorted alone and checked against the runs, so many small sections never
+// re-sort the whole table.
+constexpr int RunLimit = 40;  // more than the halving lets an int32 table hold
+struct PartRuns {
+    int32_t start[RunLimit];  // first index of each run
+    int count;                // runs
+    int32_t end;              // index after the last run
+};
+
+PartRuns Runs = {};
 
 // SIZE bytes at an address that is a multiple of ALIGNMENT, or null when no
 // block can be had.
@@ -136,6 +156,55 @@ void FreePinNames(LibPin* pin) {
     }
 }
 
+bool ReferenceBefore(const PartInstance* a, const PartInstance* b) {
+    return CompareReferences(a->reference, b->reference) < 0;
+}
+
+// Connections name their part by its index: after parts move, the
+// connections of the parts from FIRST to LAST (excluded) are pointed back
+// at them.
+void RenumberConnections(int32_t first, int32_t last) {
+    for (int32_t i = first; i < last; i++)
+        for (NetPin* connection = Design.parts[i]->netpins; connection != nullptr; connection = connection->nextonpart)
+            connection->part = i;
+}
+
+int32_t RunEnd(int run) { return run + 1 < Runs.count ? Runs.start[run + 1] : Runs.end; }
+
+// Merges the last two runs into one. Without memory for the merge the two
+// are sorted together in place, which gives the same order.
+void MergeLastRuns() {
+    int32_t first = Runs.start[Runs.count - 2];
+    int32_t middle = Runs.start[Runs.count - 1];
+    int32_t last = Runs.end;
+    PartInstance** parts = Design.parts;
+    std::size_t leftcount = static_cast<std::size_t>(middle - first);
+    PartInstance** left = static_cast<PartInstance**>(AllocateMemory(sizeof(PartInstance*) * leftcount));
+    if (left == nullptr) {
+        std::sort(parts + first, parts + last, ReferenceBefore);
+    } else {
+        std::memcpy(left, parts + first, sizeof(PartInstance*) * leftcount);
+        std::size_t i = 0;
+        int32_t j = middle;
+        int32_t k = first;
+        while (i < leftcount && j < last) parts[k++] = ReferenceBefore(parts[j], left[i]) ? parts[j++] : left[i++];
+        while (i < leftcount) parts[k++] = left[i++];
+        ReleaseMemory(left);
+    }
+    RenumberConnections(first, last);
+    Runs.count--;
+}
+
+// The greatest entry of RUN not greater than PART and the least one
+// greater, each null when there is none.
+void NeighboursInRun(int run, const PartInstance* part, const PartInstance** below, const PartInstance** above) {
+    PartInstance** first = Design.parts + Runs.start[run];
+    PartInstance** last = Design.parts + RunEnd(run);
+    PartInstance** after = std::upper_bound(first, last, part, ReferenceBefore);
+    *below = after > first ? after[-1] : nullptr;
+    *above = after < last ? *after : nullptr;
+}
+
 void ReleaseHeaderText(const char*& field) {
     FreeText(field);
     field = EmptyText;
@@ -225,7 +294,50 @@ LibPin* FindLibPin(const ComponentDef* component, const char* number) {
     return found;
 }
 
+const char* SortNewParts() {
+    int32_t first = Runs.end;
+    int32_t last = Design.partcount;
+    if (first >= last) return nullptr;
+    std::sort(Design.parts + first, Design.parts + last, ReferenceBefore);
+    RenumberConnections(first, last);
+    // Once the new parts are in, every pair of neighbours holds a new part:
+    // earlier sections left no equal pair. The first equal pair of the
+    // table as one sorted whole is the one whose first entry sorts first.
+    const char* duplicate = nullptr;
+    auto consider = [&duplicate](const PartInstance* a, const PartInstance* b) {
+        if (a == nullptr || b == nullptr || !SameTextIgnoringCase(a->reference, b->reference)) return;
+        if (duplicate == nullptr || CompareReferences(a->reference, duplicate) < 0) duplicate = a->reference;
+    };
+    for (int32_t i = first; i < last; i++) {
+        const PartInstance* part = Design.parts[i];
+        const PartInstance* below = i > first ? Design.parts[i - 1] : nullptr;
+        const PartInstance* above = i + 1 < last ? Design.parts[i + 1] : nullptr;
+        // Equal references from earlier runs stand before the new one.
+        for (int run = 0; run < Runs.count; run++) {
+            const PartInstance* runbelow = nullptr;
+            const PartInstance* runabove = nullptr;
+            NeighboursInRun(run, part, &runbelow, &runabove);
+            if (runbelow != nullptr && (below == nullptr || !ReferenceBefore(runbelow, below))) below = runbelow;
+            if (runabove != nullptr && (above == nullptr || ReferenceBefore(runabove, above))) above = runabove;
+        }
+        consider(below, part);
+        consider(part, above);
+    }
+    if (Runs.count == RunLimit) MergeLastRuns();
+    Runs.start[Runs.count++] = first;
+    Runs.end = last;
+    while (Runs.count >= 2 &&
+           Runs.start[Runs.count - 1] - Runs.start[Runs.count - 2] <= 2 * (Runs.end - Runs.start[Runs.count - 1]))
+        MergeLastRuns();
+    return duplicate;
+}
+
+void SettlePartOrder() {
+    while (Runs.count >= 2) MergeLastRuns();
+}
+
 int32_t FindPart(const char* reference) {
+    SettlePartOrder();
     int32_t found = -1;
     if (FindIndexedPart(reference, &found)) return found;
     int32_t low = 0;
@@ -314,6 +426,7 @@ void ReleaseDesignTables() {
     // Records, their properties and the texts never replaced, all at once.
     ReleaseArena(DesignArena);
     Design = DesignTables{};
+    Runs = PartRuns{};
 }
 
 void* CarveDesignMemory(std::size_t size) {
@@ -324,13 +437,58 @@ void* CarveDesignMemory(std::size_t size) {
 
 char* CarveDesignText(const char* text) { return CarveText(DesignArena, text); }
 
-PipeText* NewPipeText(const char* text) {
-    PipeText* entry = static_cast<PipeText*>(Carve(PipeTextArena, sizeof(PipeText), RecordAlignment));
-    char* copy = entry != nullptr ? CarveText(PipeTextArena, text) : nullptr;
-    if (copy == nullptr) return nullptr;
-    entry->next = nullptr;
-    entry->text = copy;
-    return entry;
+namespace {
+
+char* PipeTextBytes(const PipeTextBlock* block) {
+    return reinterpret_cast<char*>(const_cast<PipeTextBlock*>(block) + 1);
+}
+
+// A block with room for at least NEED bytes after one of SIZE bytes (0: the
+// first), or null.
+PipeTextBlock* NewPipeTextBlock(std::size_t size, std::size_t need) {
+    std::size_t grown = size == 0 ? FirstPipeTextBlock : size < LargestPipeTextBlock ? size * 2 : size;
+    if (grown < need) grown = need;
+    PipeTextBlock* block = static_cast<PipeTextBlock*>(AllocateMemory(sizeof(PipeTextBlock) + grown));
+    if (block == nullptr) return nullptr;
+    *block = PipeTextBlock{nullptr, 0, grown};
+    return block;
+}
+
+void FreePipeTextBlocks(PipeTextBlock* block) {
+    while (block != nullptr) {
+        PipeTextBlock* next = block->next;
+        ReleaseMemory(block);
+        block = next;
+    }
+}
+
+}  // namespace
+
+int AddPipeText(const char* word, bool first) {
+    std::size_t length = std::strlen(word) + 1;
+    if (first) {
+        PipeTextBlock* block = NewPipeTextBlock(0, length);
+        if (block == nullptr) return 0;
+        FreePipeTextBlocks(PipeTextList);
+        PipeTextList = block;
+        PipeTextEnd = block;
+    } else if (PipeTextEnd->size - PipeTextEnd->used < length) {
+        PipeTextBlock* block = NewPipeTextBlock(PipeTextEnd->size, length);
+        if (block == nullptr) return 0;
+        PipeTextEnd->next = block;
+        PipeTextEnd = block;
+    }
+    std::memcpy(PipeTextBytes(PipeTextEnd) + PipeTextEnd->used, word, length);
+    PipeTextEnd->used += length;
+    return 1;
+}
+
+const char* NextPipeText(PipeTextCursor* cursor) {
+    while (cursor->block != nullptr && cursor->at >= cursor->block->used) *cursor = PipeTextCursor{cursor->block->next, 0};
+    if (cursor->block == nullptr) return nullptr;
+    const char* word = PipeTextBytes(cursor->block) + cursor->at;
+    cursor->at += std::strlen(word) + 1;
+    return word;
 }
 
 void ReleaseDesignHeader() {
@@ -349,6 +507,7 @@ void ReleaseDesignHeader() {
 }
 
 void ReleasePipeText() {
-    ReleaseArena(PipeTextArena);
+    FreePipeTextBlocks(PipeTextList);
     PipeTextList = nullptr;
+    PipeTextEnd = nullptr;
 }

@@ -129,6 +129,42 @@ const char* ExpandTemplate(const CombineTemplate* tmpl, const Property* properti
     return ExpansionBuffer;
 }
 
+void StartLookups(TemplateLookups* lookups) {
+    lookups->compared = nullptr;
+    for (const char*& value : lookups->found) value = nullptr;
+}
+
+const char* ExpandGrowingList(const CombineTemplate* tmpl, const Property* properties, TemplateLookups* lookups) {
+    int references = 0;
+    for (const TemplateSegment* segment = tmpl->first; segment != nullptr; segment = segment->next)
+        if (segment->kind == PropertyReferenceSegment) references++;
+    if (references > LookupLimit) return ExpandTemplate(tmpl, properties);
+    // The first property of a name stays the first as the list grows, so a
+    // value once found is kept and only new properties are compared.
+    const Property* property = lookups->compared != nullptr ? lookups->compared->next : properties;
+    for (; property != nullptr; property = property->next) {
+        lookups->compared = property;
+        int reference = 0;
+        for (const TemplateSegment* segment = tmpl->first; segment != nullptr; segment = segment->next) {
+            if (segment->kind != PropertyReferenceSegment) continue;
+            const char*& found = lookups->found[reference++];
+            if (found == nullptr && std::strcmp(property->name, segment->text) == 0) found = property->value;
+        }
+    }
+    int length = 0;
+    int reference = 0;
+    ExpansionBuffer[0] = '\0';
+    for (const TemplateSegment* segment = tmpl->first; segment != nullptr; segment = segment->next) {
+        if (segment->kind == PropertyReferenceSegment) {
+            const char* found = lookups->found[reference++];
+            AppendExpansion(length, found != nullptr ? found : EmptyText);
+        } else {
+            AppendExpansion(length, segment->text);
+        }
+    }
+    return ExpansionBuffer;
+}
+
 const char* FindProperty(const char* name, const Property* properties) {
     for (const Property* property = properties; property != nullptr; property = property->next)
         if (std::strcmp(property->name, name) == 0) return property->value;

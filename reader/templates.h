@@ -38,6 +38,20 @@ TemplateSegment* AppendSegment(TemplateSegment* last, int32_t kind, const char* 
 // Expands TEMPLATE over PROPERTIES into the shared expansion buffer, which
 // stays valid until the next expansion.
 const char* ExpandTemplate(const CombineTemplate* tmpl, const Property* properties);
+// What ExpandGrowingList remembers of one property list between calls: the
+// first value of each property reference found so far and the last property
+// compared. Start it with StartLookups for every new list.
+constexpr int LookupLimit = 128;  // references a 255-character text can hold
+struct TemplateLookups {
+    const Property* compared;          // the last property compared; null: none yet
+    const char* found[LookupLimit];    // by reference, in segment order; null: not yet found
+};
+void StartLookups(TemplateLookups* lookups);
+// ExpandTemplate over a list that only grows at its end between calls with
+// the same LOOKUPS: only the properties appended since the last call are
+// compared, so a record given many property groups costs what its
+// properties cost. TEMPLATE must not change between those calls.
+const char* ExpandGrowingList(const CombineTemplate* tmpl, const Property* properties, TemplateLookups* lookups);
 // Value of the first property named exactly NAME, or EmptyText.
 const char* FindProperty(const char* name, const Property* properties);
 const char* FindNetProperty(const char* name);   // over the current net

@@ -342,7 +342,7 @@ TEST_F(Tables, ReleaseReturnsEverythingToLoadState) {
     Net* net = AddNet("GND", nullptr);
     net->netpins = connection;
     Header.title = CopyText("Board");
-    PipeTextList = NewPipeText("word");
+    ASSERT_EQ(AddPipeText("word", true), 1);
     Design.netpincount = 1;
 
     ReleaseDesignTables();
