@@ -119,8 +119,6 @@ Net* AddNet(const char* name, int32_t* index);
 // First component definition of that exact name, its index stored; or null
 // and -1.
 ComponentDef* FindComponentDef(const char* name, int32_t* index);
-// First pin of the component whose number text is exactly NUMBER, or null.
-LibPin* FindLibPin(const ComponentDef* component, const char* number);
 // Sorts the parts added since the last call in among the earlier ones and
 // gives the reference of the first entry of the first pair of neighbours
 // that are equal ignoring letter case, or null. Connections keep naming
@@ -133,14 +131,6 @@ void SettlePartOrder();
 int32_t FindPart(const char* reference);
 // Byte-wise order of references; negative, zero or positive.
 int CompareReferences(const char* a, const char* b);
-// The decimal value of a non-empty digit-only pin number, else -1 (also for
-// a number too large for int32).
-int32_t PinNumberValue(const char* number);
-// Puts PIN into the component's pins by pin order.
-void InsertLibPin(ComponentDef* component, LibPin* pin);
-// Puts CONNECTION into the part's connections by pin order; 0 when it is a
-// duplicate pin (not inserted).
-int InsertNetPin(PartInstance* part, NetPin* connection);
 
 // The records of the design (properties, pins, connections, parts,
 // component definitions, nets) and the texts a read never replaces are

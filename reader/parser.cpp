@@ -9,6 +9,7 @@
 #include "host/run.h"
 #include "platform/platform.h"
 #include "reader/design.h"
+#include "reader/pins.h"
 #include "reader/templates.h"
 #include "reader/tokens.h"
 #include "resources/messages.h"

@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "reader/design.h"
 #include "reader/index.h"
+#include "reader/pins.h"
 
 DesignTables Design = {};
 DesignHeader Header = {EmptyText, EmptyText, EmptyText, EmptyText, EmptyText, EmptyText,
@@ -140,14 +141,6 @@ Record** NewTable() {
     return static_cast<Record**>(AllocateMemory(sizeof(Record*) * static_cast<std::size_t>(TableStep)));
 }
 
-// The order of two pins of one component: numbers when both are numeric,
-// otherwise their texts.
-int ComparePins(const LibPin* a, const LibPin* b) {
-    if (a->numbervalue != -1 && b->numbervalue != -1)
-        return a->numbervalue < b->numbervalue ? -1 : (a->numbervalue > b->numbervalue ? 1 : 0);
-    return std::strcmp(a->number, b->number);
-}
-
 // Only the texts a read may replace are heap texts of their own.
 void FreePinNames(LibPin* pin) {
     for (; pin != nullptr; pin = pin->next) {
@@ -266,9 +259,9 @@ Net* AddNet(const char* name, int32_t* index) {
     return net;
 }
 
-// The lookups and pin orders below are the plain algorithms; on long tables
-// and lists an index (reader/index.h) gives the same answers without the
-// scan, and a scan that grew long asks for one.
+// The lookups below are the plain algorithms; on long tables an index
+// (reader/index.h) gives the same answers without the scan, and a scan that
+// grew long asks for one. Pin order and pin lookups are reader/pins.h's.
 ComponentDef* FindComponentDef(const char* name, int32_t* index) {
     int32_t found = -1;
     if (!FindIndexedComponent(name, &found)) {
@@ -279,19 +272,6 @@ ComponentDef* FindComponentDef(const char* name, int32_t* index) {
     }
     if (index != nullptr) *index = found;
     return found >= 0 ? Design.components[found] : nullptr;
-}
-
-LibPin* FindLibPin(const ComponentDef* component, const char* number) {
-    LibPin* found = nullptr;
-    if (FindIndexedLibPin(component, number, &found)) return found;
-    int32_t passed = 0;
-    // Most pins differ in their first byte, which spares the call.
-    for (found = component->libpins;
-         found != nullptr && (found->number[0] != number[0] || std::strcmp(found->number, number) != 0);
-         found = found->next)
-        passed++;
-    if (passed >= IndexThreshold()) IndexLibPins(component);
-    return found;
 }
 
 const char* SortNewParts() {
@@ -359,61 +339,9 @@ int CompareReferences(const char* a, const char* b) {
     return std::strcmp(a, b);
 }
 
-int32_t PinNumberValue(const char* number) {
-    if (number[0] == '\0') return -1;
-    int32_t value = 0;
-    for (const char* c = number; *c != '\0'; c++) {
-        if (*c < '0' || *c > '9') return -1;
-        int digit = *c - '0';
-        // A number no int32 can hold is treated as a text pin.
-        if (value > (INT32_MAX - digit) / 10) return -1;
-        value = value * 10 + digit;
-    }
-    return value;
-}
-
-void InsertLibPin(ComponentDef* component, LibPin* pin) {
-    if (InsertIndexedLibPin(component, pin)) return;
-    // Equal pins are passed so that a later one goes after an earlier one.
-    int32_t passed = 0;
-    LibPin** link = &component->libpins;
-    while (*link != nullptr && ComparePins(*link, pin) <= 0) {
-        link = &(*link)->next;
-        passed++;
-    }
-    pin->next = *link;
-    *link = pin;
-    if (passed >= IndexThreshold()) IndexLibPins(component);
-}
-
-int InsertNetPin(PartInstance* part, NetPin* connection) {
-    int accepted = 0;
-    if (InsertIndexedNetPin(part, connection, &accepted)) return accepted;
-    const LibPin* pin = connection->libpin;
-    int32_t passed = 0;
-    NetPin** link = &part->netpins;
-    if (pin->numbervalue == -1) {
-        while (*link != nullptr && std::strcmp((*link)->libpin->number, pin->number) < 0) {
-            link = &(*link)->nextonpart;
-            passed++;
-        }
-        if (*link != nullptr && std::strcmp((*link)->libpin->number, pin->number) == 0) return 0;
-    } else {
-        // Text pins (-1) are always passed; 1 and 01 are the same pin.
-        while (*link != nullptr && (*link)->libpin->numbervalue < pin->numbervalue) {
-            link = &(*link)->nextonpart;
-            passed++;
-        }
-        if (*link != nullptr && (*link)->libpin->numbervalue == pin->numbervalue) return 0;
-    }
-    connection->nextonpart = *link;
-    *link = connection;
-    if (passed >= IndexThreshold()) IndexNetPins(part);
-    return 1;
-}
-
 void ReleaseDesignTables() {
     ReleaseIndexes();
+    ReleasePinLists();
     for (int32_t i = 0; i < Design.partcount; i++) FreeText(Design.parts[i]->value);
     ReleaseMemory(Design.parts);
     ReleaseMemory(Design.nets);

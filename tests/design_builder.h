@@ -12,6 +12,7 @@
 #include "host/run.h"
 #include "platform/platform.h"
 #include "reader/design.h"
+#include "reader/pins.h"
 
 // Appends NAME = VALUE to LIST.
 inline void AddTestProperty(Property*& list, const char* name, const char* value) {

@@ -12,6 +12,7 @@
 #include "host/run.h"
 #include "platform/platform.h"
 #include "reader/design.h"
+#include "reader/pins.h"
 #include "reader/parser.h"
 #include "reader/templates.h"
 #include "runtime/channels.h"

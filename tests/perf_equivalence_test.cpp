@@ -18,6 +18,7 @@
 #include "host/run.h"
 #include "platform/platform.h"
 #include "reader/design.h"
+#include "reader/pins.h"
 #include "reader/index.h"
 #include "support.h"
 
