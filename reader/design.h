@@ -20,6 +20,7 @@ struct LibPin {
     int32_t component;     // index of its component definition
     int32_t numbervalue;   // decimal value of a digit-only number, else -1
     int32_t pintype;       // first byte of "pintype" minus 48; 0 when none
+    int32_t rank;          // its place among the component's distinct pin keys, while ranked (pins.cpp)
     const char* pinname;   // "pinname" property, EmptyText when none
     const char* lpinname;  // "lpinname" property, EmptyText when none
     Property* properties;  // other pin properties, file order
@@ -34,12 +35,15 @@ struct NetPin {
     Property* properties;  // connection properties, file order
 };
 
+struct PinSlots;
+
 struct PartInstance {
     const char* reference;  // reference designator as written after "place"
     const char* value;      // part value: component name or template expansion
     NetPin* netpins;        // the part's connections, pin order; owned here
     Property* properties;   // part properties, file order
     int32_t component;      // index of its component definition
+    PinSlots* pinslots;     // its connections by pin rank (pins.cpp); null when not kept
 };
 
 struct ComponentDef {
@@ -48,6 +52,8 @@ struct ComponentDef {
     Property* properties;   // other image properties, file order
     LibPin* libpins;        // its pins, pin order
     Property** propertyend; // the link its next property goes into; null before its first group
+    int32_t pinkeys;          // distinct pin keys when ranked (pins.cpp); 0 not yet, -1 never
+    const LibPin* rankedhead; // its first pin when it was ranked
 };
 
 struct Net {

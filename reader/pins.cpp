@@ -44,6 +44,20 @@
 //    pin of each text: a new pin of a known text goes after the known one
 //    when it is appended; after a walk it goes first exactly when the walk
 //    did not pass the known one.
+// 5. Parts of a component whose pins are of one kind. The component's list
+//    is then sorted (point 2), so the distinct keys of its pins (values, or
+//    texts) can be ranked in list order, and every connection of a part of
+//    that component names one of those pins (FindLibPin searches the part's
+//    component). For two such connections InsertNetPin's comparison is the
+//    comparison of their keys, hence of their ranks, and "equal" is "same
+//    rank". So a part keeps one slot per rank: a taken slot is the duplicate
+//    the walk would stop at, and the entry of the nearest taken slot below
+//    is the one the walk would pass last, after which the connection goes.
+//    A ranking holds while the component's list is as it was ranked; once
+//    it changes the component is never ranked again and its parts go back
+//    to the walk and the indexes above (the lists themselves were kept in
+//    pin order all along), as does a part whose list changed behind the
+//    slots' back.
 #include "reader/pins.h"
 
 #include <climits>
@@ -54,9 +68,22 @@
 #include "reader/design.h"
 #include "reader/index.h"
 
+// Where a part's connections stand by the rank of their pins (point 5):
+// the header, then a NetPin* per rank, then a bit per rank for the taken
+// ones. Carved with the design.
+struct PinSlots {
+    const NetPin* head;  // the part's first connection as the slots last saw it
+    int32_t component;   // the component whose ranking they follow
+    int32_t count;       // ranks
+};
+
 namespace {
 
 constexpr int32_t FirstSorted = 16;  // smallest array of a list's entries
+// Components with more distinct pin keys are left to the indexes: the
+// search for a part's nearest taken slot reads up to this many bits.
+constexpr int32_t SlotLimit = 4096;
+constexpr int32_t SlotWordBits = 64;
 
 struct TextSlot {
     uint64_t key;  // PrefixKey of the number text
@@ -115,6 +142,98 @@ int ComparePins(const LibPin* a, const LibPin* b) {
     if (IsNumeric(a) && IsNumeric(b))
         return a->numbervalue < b->numbervalue ? -1 : (a->numbervalue > b->numbervalue ? 1 : 0);
     return std::strcmp(a->number, b->number);
+}
+
+// ---- Slots by pin rank (point 5) ----
+
+// Ranks the pins of COMPONENT when they are of one kind and few enough;
+// sets pinkeys to their count of distinct keys, or -1.
+void RankPins(ComponentDef* component) {
+    component->pinkeys = -1;
+    component->rankedhead = component->libpins;
+    int32_t count = 0;
+    int32_t numeric = 0;
+    int32_t keys = 0;
+    const LibPin* previous = nullptr;
+    for (LibPin* pin = component->libpins; pin != nullptr; pin = pin->next) {
+        count++;
+        if (IsNumeric(pin)) numeric++;
+        if (previous == nullptr || ComparePins(previous, pin) != 0) keys++;
+        pin->rank = keys - 1;
+        previous = pin;
+    }
+    if (keys == 0 || keys > SlotLimit || (numeric != 0 && numeric != count)) return;
+    component->pinkeys = keys;
+}
+
+// Whether COMPONENT's pins are ranked as its list now stands (ranking it
+// first when it never was); a component changed since is never again.
+bool Ranked(ComponentDef* component) {
+    if (component->pinkeys == 0) RankPins(component);
+    if (component->pinkeys > 0 && component->rankedhead != component->libpins) component->pinkeys = -1;
+    return component->pinkeys > 0;
+}
+
+int32_t SlotWords(int32_t slots) { return (slots + SlotWordBits - 1) / SlotWordBits; }
+
+NetPin** SlotEntries(PinSlots* slots) { return reinterpret_cast<NetPin**>(slots + 1); }
+
+uint64_t* SlotsTaken(PinSlots* slots) { return reinterpret_cast<uint64_t*>(SlotEntries(slots) + slots->count); }
+
+// The highest set bit of a non-zero WORD.
+int32_t HighestBit(uint64_t word) {
+    int32_t bit = 0;
+    for (int32_t step = 32; step > 0; step /= 2) {
+        if ((word >> step) != 0) {
+            word >>= step;
+            bit += step;
+        }
+    }
+    return bit;
+}
+
+// Puts CONNECTION into PART's list by its pin's rank; 1 when the slots did
+// the work (*accepted as InsertNetPin gives it), 0 when the walk and the
+// indexes must.
+int InsertBySlot(PartInstance* part, NetPin* connection, int* accepted) {
+    if (!IndexesOn()) return 0;
+    const LibPin* pin = connection->libpin;
+    if (pin->component < 0 || pin->component >= Design.componentcount) return 0;
+    ComponentDef* component = Design.components[pin->component];
+    PinSlots* slots = part->pinslots;
+    if (slots == nullptr) {
+        // Only a list begun here is kept here.
+        if (part->netpins != nullptr || !Ranked(component)) return 0;
+        std::size_t size = sizeof(PinSlots) + sizeof(NetPin*) * static_cast<std::size_t>(component->pinkeys) +
+                           sizeof(uint64_t) * static_cast<std::size_t>(SlotWords(component->pinkeys));
+        slots = static_cast<PinSlots*>(CarveDesignMemory(size));
+        if (slots == nullptr) return 0;
+        slots->component = pin->component;
+        slots->count = component->pinkeys;
+        part->pinslots = slots;
+    } else if (slots->component != pin->component || slots->head != part->netpins || !Ranked(component)) {
+        // The slots no longer say where the list's entries are.
+        part->pinslots = nullptr;
+        return 0;
+    }
+    int32_t rank = pin->rank;
+    NetPin** entries = SlotEntries(slots);
+    uint64_t* taken = SlotsTaken(slots);
+    int32_t word = rank / SlotWordBits;
+    uint64_t bit = uint64_t{1} << (rank % SlotWordBits);
+    *accepted = 0;
+    if ((taken[word] & bit) != 0) return 1;
+    uint64_t below = taken[word] & (bit - 1);
+    int32_t at = word;
+    while (below == 0 && at > 0) below = taken[--at];
+    NetPin** link = below != 0 ? &entries[at * SlotWordBits + HighestBit(below)]->nextonpart : &part->netpins;
+    connection->nextonpart = *link;
+    *link = connection;
+    entries[rank] = connection;
+    taken[word] |= bit;
+    slots->head = part->netpins;
+    *accepted = 1;
+    return 1;
 }
 
 // The walk of InsertLibPin from LINK (the list's head link): the link
@@ -444,6 +563,8 @@ LibPin* FindLibPin(const ComponentDef* component, const char* number) {
 }
 
 void InsertLibPin(ComponentDef* component, LibPin* pin) {
+    // A ranking stops holding here (point 5).
+    if (component->pinkeys != 0) component->pinkeys = -1;
     PinList* list = LiveList(component, component->libpins);
     if (list == nullptr) {
         int32_t passed = 0;
@@ -506,6 +627,8 @@ void InsertLibPin(ComponentDef* component, LibPin* pin) {
 }
 
 int InsertNetPin(PartInstance* part, NetPin* connection) {
+    int accepted = 0;
+    if (InsertBySlot(part, connection, &accepted)) return accepted;
     const LibPin* pin = connection->libpin;
     PinList* list = LiveList(part, part->netpins);
     if (list == nullptr) {

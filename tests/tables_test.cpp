@@ -313,11 +313,12 @@ TEST_F(Tables, NetPinsStandInPinOrderAndRefuseDuplicates) {
         {{"2", "B", "1"}, {"1", "2", "B"}, -1},
     };
     for (const Row& row : rows) {
-        ComponentDef* component = AddComponentDef("IC", nullptr);
-        PartInstance* part = AddPartInstance("U1", 0, nullptr);
+        int32_t index = -1;
+        ComponentDef* component = AddComponentDef("IC", &index);
+        PartInstance* part = AddPartInstance("U1", index, nullptr);
         std::vector<LibPin*> pins;
         for (const std::string& number : row.pins) {
-            pins.push_back(MakePin(number.c_str()));
+            pins.push_back(MakePin(number.c_str(), index));
             InsertLibPin(component, pins.back());
         }
         int refused = -1;
