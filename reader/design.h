@@ -145,6 +145,8 @@ int CompareReferences(const char* a, const char* b);
 // TEXT; null when no block can be had.
 void* CarveDesignMemory(std::size_t size);
 char* CarveDesignText(const char* text);
+// The same, not zeroed: for a record whose every field the caller writes.
+void* CarveDesignRecord(std::size_t size);
 // Appends a copy of WORD to the words of the pipetext section being read;
 // FIRST marks the section's first word, whose list replaces the earlier
 // one (freed then). 1, or 0 without memory (the earlier list is kept when

@@ -38,8 +38,9 @@ int ReplaceText(const char*& field, const char* text) {
 // A property holding copies of NAME and VALUE, carved with the design; null
 // without memory.
 Property* NewProperty(const char* name, const char* value) {
-    Property* property = static_cast<Property*>(CarveDesignMemory(sizeof(Property)));
+    Property* property = static_cast<Property*>(CarveDesignRecord(sizeof(Property)));
     if (property == nullptr) return nullptr;
+    property->next = nullptr;
     property->name = CarveDesignText(name);
     property->value = property->name != nullptr ? CarveDesignText(value) : nullptr;
     return property->value != nullptr ? property : nullptr;
@@ -260,9 +261,9 @@ struct NetworkState {
 // Checks and attaches the connection REFERENCE-PIN to the current net; 1, or
 // 0 after message 24, 23 or 3 (or without memory), the connection dropped.
 int AddConnection(NetworkState& state, const char* reference, const char* pin) {
-    NetPin* connection = static_cast<NetPin*>(CarveDesignMemory(sizeof(NetPin)));
+    NetPin* connection = static_cast<NetPin*>(CarveDesignRecord(sizeof(NetPin)));
     if (connection == nullptr) return 0;
-    connection->net = state.netindex;
+    *connection = NetPin{nullptr, nullptr, nullptr, -1, state.netindex, nullptr};
     Design.netpincount++;
     int32_t partindex = FindPart(reference);
     if (partindex < 0) {
@@ -311,7 +312,7 @@ int ReadConnections(TextFile* file, NetworkState& state) {
             return 1;
         } else {
             Token reference;
-            std::memcpy(reference, token, sizeof(Token));
+            std::memcpy(reference, token, std::strlen(token) + 1);
             Token dash;
             Token pin;
             if (!ReadToken(file, dash) || !Is(dash, "-") || !ReadToken(file, pin)) return 0;

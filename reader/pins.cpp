@@ -83,7 +83,7 @@ constexpr int32_t FirstSorted = 16;  // smallest array of a list's entries
 // Components with more distinct pin keys are left to the indexes: the
 // search for a part's nearest taken slot reads up to this many bits.
 constexpr int32_t SlotLimit = 4096;
-constexpr int32_t SlotWordBits = 64;
+constexpr int32_t SlotWordBits = 32;  // a word of 32 bits is aligned wherever a pointer is
 
 struct TextSlot {
     uint64_t key;  // PrefixKey of the number text
@@ -178,12 +178,12 @@ int32_t SlotWords(int32_t slots) { return (slots + SlotWordBits - 1) / SlotWordB
 
 NetPin** SlotEntries(PinSlots* slots) { return reinterpret_cast<NetPin**>(slots + 1); }
 
-uint64_t* SlotsTaken(PinSlots* slots) { return reinterpret_cast<uint64_t*>(SlotEntries(slots) + slots->count); }
+uint32_t* SlotsTaken(PinSlots* slots) { return reinterpret_cast<uint32_t*>(SlotEntries(slots) + slots->count); }
 
 // The highest set bit of a non-zero WORD.
-int32_t HighestBit(uint64_t word) {
+int32_t HighestBit(uint32_t word) {
     int32_t bit = 0;
-    for (int32_t step = 32; step > 0; step /= 2) {
+    for (int32_t step = 16; step > 0; step /= 2) {
         if ((word >> step) != 0) {
             word >>= step;
             bit += step;
@@ -205,11 +205,14 @@ int InsertBySlot(PartInstance* part, NetPin* connection, int* accepted) {
         // Only a list begun here is kept here.
         if (part->netpins != nullptr || !Ranked(component)) return 0;
         std::size_t size = sizeof(PinSlots) + sizeof(NetPin*) * static_cast<std::size_t>(component->pinkeys) +
-                           sizeof(uint64_t) * static_cast<std::size_t>(SlotWords(component->pinkeys));
-        slots = static_cast<PinSlots*>(CarveDesignMemory(size));
+                           sizeof(uint32_t) * static_cast<std::size_t>(SlotWords(component->pinkeys));
+        slots = static_cast<PinSlots*>(CarveDesignRecord(size));
         if (slots == nullptr) return 0;
+        // An entry is read only where its bit is set: only the bits start zeroed.
+        slots->head = nullptr;
         slots->component = pin->component;
         slots->count = component->pinkeys;
+        std::memset(SlotsTaken(slots), 0, sizeof(uint32_t) * static_cast<std::size_t>(SlotWords(slots->count)));
         part->pinslots = slots;
     } else if (slots->component != pin->component || slots->head != part->netpins || !Ranked(component)) {
         // The slots no longer say where the list's entries are.
@@ -218,12 +221,12 @@ int InsertBySlot(PartInstance* part, NetPin* connection, int* accepted) {
     }
     int32_t rank = pin->rank;
     NetPin** entries = SlotEntries(slots);
-    uint64_t* taken = SlotsTaken(slots);
+    uint32_t* taken = SlotsTaken(slots);
     int32_t word = rank / SlotWordBits;
-    uint64_t bit = uint64_t{1} << (rank % SlotWordBits);
+    uint32_t bit = uint32_t{1} << (rank % SlotWordBits);
     *accepted = 0;
     if ((taken[word] & bit) != 0) return 1;
-    uint64_t below = taken[word] & (bit - 1);
+    uint32_t below = taken[word] & (bit - 1);
     int32_t at = word;
     while (below == 0 && at > 0) below = taken[--at];
     NetPin** link = below != 0 ? &entries[at * SlotWordBits + HighestBit(below)]->nextonpart : &part->netpins;
@@ -499,7 +502,8 @@ void IndexList(const void* owner, Entry* head, bool component) {
     list->head = head;
     if (OfOneKind(*list)) {
         int32_t capacity = list->count < FirstSorted ? FirstSorted : list->count + list->count / 4;
-        list->sorted = static_cast<SortedEntry*>(AllocateZeroed(static_cast<std::size_t>(capacity), sizeof(SortedEntry)));
+        // Entries past the count are never read.
+        list->sorted = static_cast<SortedEntry*>(AllocateMemory(sizeof(SortedEntry) * static_cast<std::size_t>(capacity)));
         if (list->sorted == nullptr) {
             Drop(*list);
             return;

@@ -357,6 +357,8 @@ void ReleaseDesignTables() {
     Runs = PartRuns{};
 }
 
+void* CarveDesignRecord(std::size_t size) { return Carve(DesignArena, size, RecordAlignment); }
+
 void* CarveDesignMemory(std::size_t size) {
     void* memory = Carve(DesignArena, size, RecordAlignment);
     if (memory != nullptr) std::memset(memory, 0, size);
