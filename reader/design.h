@@ -54,6 +54,8 @@ struct ComponentDef {
     Property** propertyend; // the link its next property goes into; null before its first group
     int32_t pinkeys;          // distinct pin keys when ranked (pins.cpp); 0 not yet, -1 never
     const LibPin* rankedhead; // its first pin when it was ranked
+    LibPin** pinsbyvalue;     // while ranked, numbers alone: first pin of each value up to valuelimit (pins.cpp)
+    int32_t valuelimit;       // entries of pinsbyvalue; 0 when none
 };
 
 struct Net {

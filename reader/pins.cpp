@@ -57,7 +57,10 @@
 //    it changes the component is never ranked again and its parts go back
 //    to the walk and the indexes above (the lists themselves were kept in
 //    pin order all along), as does a part whose list changed behind the
-//    slots' back.
+//    slots' back. A ranked component of numbers whose values are dense
+//    keeps the first pin of each value in a table; the pins of one value
+//    follow it in the list (point 4), so FindLibPin reads the table and then
+//    that run.
 #include "reader/pins.h"
 
 #include <climits>
@@ -83,7 +86,10 @@ constexpr int32_t FirstSorted = 16;  // smallest array of a list's entries
 // Components with more distinct pin keys are left to the indexes: the
 // search for a part's nearest taken slot reads up to this many bits.
 constexpr int32_t SlotLimit = 4096;
-constexpr int32_t SlotWordBits = 32;  // a word of 32 bits is aligned wherever a pointer is
+constexpr int32_t SlotWordBits = 32;
+// A component of numbers finds its pins by a table of values when its
+// greatest value is below this many times its count of pins.
+constexpr int32_t ValueTableSpread = 4;  // a word of 32 bits is aligned wherever a pointer is
 
 struct TextSlot {
     uint64_t key;  // PrefixKey of the number text
@@ -151,6 +157,7 @@ int ComparePins(const LibPin* a, const LibPin* b) {
 void RankPins(ComponentDef* component) {
     component->pinkeys = -1;
     component->rankedhead = component->libpins;
+    component->valuelimit = 0;
     int32_t count = 0;
     int32_t numeric = 0;
     int32_t keys = 0;
@@ -164,7 +171,24 @@ void RankPins(ComponentDef* component) {
     }
     if (keys == 0 || keys > SlotLimit || (numeric != 0 && numeric != count)) return;
     component->pinkeys = keys;
+    if (numeric == 0) return;
+    // Values as dense as a component's pin numbers usually are find their
+    // pins by value; the table costs at most a few slots per pin.
+    int32_t greatest = 0;
+    for (const LibPin* pin = component->libpins; pin != nullptr; pin = pin->next) greatest = pin->numbervalue;
+    if (greatest >= ValueTableSpread * count) return;
+    std::size_t tablesize = sizeof(LibPin*) * (static_cast<std::size_t>(greatest) + 1);
+    LibPin** table = static_cast<LibPin**>(CarveDesignRecord(tablesize));
+    if (table == nullptr) return;
+    std::memset(table, 0, tablesize);
+    // The list is sorted by value: the first pin of each value is the first
+    // one in list order (point 4).
+    for (LibPin* pin = component->libpins; pin != nullptr; pin = pin->next)
+        if (table[pin->numbervalue] == nullptr) table[pin->numbervalue] = pin;
+    component->pinsbyvalue = table;
+    component->valuelimit = greatest + 1;
 }
+
 
 // Whether COMPONENT's pins are ranked as its list now stands (ranking it
 // first when it never was); a component changed since is never again.
@@ -172,6 +196,26 @@ bool Ranked(ComponentDef* component) {
     if (component->pinkeys == 0) RankPins(component);
     if (component->pinkeys > 0 && component->rankedhead != component->libpins) component->pinkeys = -1;
     return component->pinkeys > 0;
+}
+
+// FindLibPin over a ranked component of numbers that has its table of
+// values: 1 and the pin (or null) in *PIN, or 0 when the table cannot
+// answer.
+int FindPinByValue(ComponentDef* component, const char* number, LibPin** pin) {
+    if (!IndexesOn() || !Ranked(component) || component->valuelimit == 0) return 0;
+    int32_t value = PinNumberValue(number);
+    *pin = nullptr;
+    // Texts are in no list of numbers.
+    if (value < 0 || value >= component->valuelimit) return 1;
+    // Equal values stand together; the first of them with this very text.
+    for (LibPin* candidate = component->pinsbyvalue[value];
+         candidate != nullptr && candidate->numbervalue == value; candidate = candidate->next) {
+        if (std::strcmp(candidate->number, number) == 0) {
+            *pin = candidate;
+            break;
+        }
+    }
+    return 1;
 }
 
 int32_t SlotWords(int32_t slots) { return (slots + SlotWordBits - 1) / SlotWordBits; }
@@ -551,7 +595,9 @@ int32_t PinNumberValue(const char* number) {
     return value;
 }
 
-LibPin* FindLibPin(const ComponentDef* component, const char* number) {
+LibPin* FindLibPin(ComponentDef* component, const char* number) {
+    LibPin* byvalue = nullptr;
+    if (FindPinByValue(component, number, &byvalue)) return byvalue;
     if (PinList* list = LiveList(component, component->libpins))
         return list->texts != nullptr ? TextSlotFor(*list, number, PrefixKey(number))->pin
                                       : FindSortedPin(*list, number);

@@ -14,7 +14,7 @@ struct PartInstance;
 // a number too large for int32).
 int32_t PinNumberValue(const char* number);
 // First pin of the component whose number text is exactly NUMBER, or null.
-LibPin* FindLibPin(const ComponentDef* component, const char* number);
+LibPin* FindLibPin(ComponentDef* component, const char* number);
 // Puts PIN into the component's pins by pin order.
 void InsertLibPin(ComponentDef* component, LibPin* pin);
 // Puts CONNECTION into the part's connections by pin order; 0 when it is a

@@ -40,6 +40,10 @@ struct Arena {
 };
 
 Arena DesignArena = {};
+// Every connection and every line of the output reaches a part by lookup,
+// in no order of the file: the parts and their references are kept apart
+// from their properties and values, so that they fill fewer pages.
+Arena PartArena = {};
 
 // The block of the pipetext list that words are added to.
 constexpr std::size_t FirstPipeTextBlock = 4 * 1024;
@@ -237,14 +241,12 @@ ComponentDef* AddComponentDef(const char* name, int32_t* index) {
 }
 
 PartInstance* AddPartInstance(const char* reference, int32_t componentindex, int32_t* index) {
-    PartInstance* part = NewRecord<PartInstance>();
-    char* copy = part != nullptr ? CarveDesignText(reference) : nullptr;
+    PartInstance* part = static_cast<PartInstance*>(Carve(PartArena, sizeof(PartInstance), RecordAlignment));
+    char* copy = part != nullptr ? CarveText(PartArena, reference) : nullptr;
     int32_t at = copy != nullptr ? AppendRecord(Design.parts, Design.partcount, Design.partcapacity, part) : -1;
     if (index != nullptr) *index = at;
     if (at < 0) return nullptr;
-    part->reference = copy;
-    part->value = EmptyText;
-    part->component = componentindex;
+    *part = PartInstance{copy, EmptyText, nullptr, nullptr, componentindex, nullptr};
     return part;
 }
 
@@ -353,6 +355,7 @@ void ReleaseDesignTables() {
     ReleaseMemory(Design.components);
     // Records, their properties and the texts never replaced, all at once.
     ReleaseArena(DesignArena);
+    ReleaseArena(PartArena);
     Design = DesignTables{};
     Runs = PartRuns{};
 }

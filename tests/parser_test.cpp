@@ -530,7 +530,7 @@ TEST_F(Parser, LibraryPinsAndTheirProperties) {
                    "   (pin y A (property (pintype \"\") (pinname PA))) (pin x 1))\n"
                    "  (image D (x (property (pinname lost))) (pin x 5)) (y (property (note n)))))"),
               1);
-    const ComponentDef* c = Design.components[0];
+    ComponentDef* c = Design.components[0];
     EXPECT_EQ(LibPins(c), (std::vector<std::string>{"1", "2", "10", "A"}));
     const LibPin* two = FindLibPin(c, "2");
     EXPECT_EQ(two->pintype, 1);
@@ -546,7 +546,7 @@ TEST_F(Parser, LibraryPinsAndTheirProperties) {
     // A pin property group of a new image before its first pin belongs to
     // no pin, not to the last pin of the image before.
     EXPECT_EQ(FindLibPin(c, "1")->pinname, EmptyText);
-    const ComponentDef* d = Design.components[1];
+    ComponentDef* d = Design.components[1];
     EXPECT_EQ(d->libpins->component, 1);
     // The selected image stays in force after its group closes.
     EXPECT_EQ(PropertiesOf(d->properties), (Pairs{{"note", "n"}}));
