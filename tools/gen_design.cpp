@@ -538,18 +538,22 @@ void BuildLongNames(const Parameters& params, Model& model, Random& random) {
     static_assert(ReferenceWidth == 6, "references above are built for this width");
 }
 
-// A connection-dense board: many definitions of 2 to 300 pins, every pin
+// A connection-dense board: definitions of 2 to 180 pins, every pin
 // connected, nets of 2 to 22 connections in random part and pin order, the
-// placement grouped by definition and nothing else that costs bytes: about
-// twelve connections a part.
+// placement grouped by definition and little else that costs bytes: about
+// twelve connections a part. Pin counts follow a fixed cycle and every
+// definition has as many parts, so each size is 10x the last in
+// connections too.
 void BuildDense(const Parameters& params, Model& model, Random& random) {
+    static const int PinCycle[] = {2, 3, 4, 5, 6, 2, 3, 4, 5, 6, 2, 3, 4, 5, 6, 2, 3, 4, 5, 6, 12, 60,
+                                   2, 3, 4, 5, 6, 2, 3, 4, 5, 6, 24, 2, 3, 4, 5, 36, 180, 48};
+    constexpr long Cycle = sizeof PinCycle / sizeof PinCycle[0];
     long partcount = params.parts > 0 ? params.parts : 2000 * Scale(params.size);
-    long defcount = params.components > 0 ? params.components : std::max(20L, partcount / 40);
+    long defcount = params.components > 0 ? params.components : std::max(Cycle, partcount / 50);
     StandardHeader(model, "dense" + std::to_string(params.size), params.templates);
     for (long d = 0; d < defcount; d++) {
         Component component;
-        long roll = random.Below(100);
-        int pins = static_cast<int>(roll < 85 ? random.Between(2, 6) : roll < 97 ? random.Between(8, 48) : random.Between(100, 300));
+        int pins = PinCycle[d % Cycle];
         component.name = "D" + std::to_string(d + 1) + "_" + std::to_string(pins);
         component.pins = NumericPins(pins);
         ApplyOrder(component.pins, params.pinorder, random);
@@ -559,7 +563,7 @@ void BuildDense(const Parameters& params, Model& model, Random& random) {
     for (long p = 0; p < partcount; p++) {
         Part part;
         part.reference = RotatingReference(p);
-        part.component = static_cast<int>(random.Below(defcount));
+        part.component = static_cast<int>(p % defcount);
         const std::string& name = model.components[static_cast<std::size_t>(part.component)].name;
         part.properties = PartProperties(std::min(params.propertiesperpart, 2), "V" + std::to_string(p % 97), name, random);
         int pins = static_cast<int>(model.components[static_cast<std::size_t>(part.component)].pins.size());
