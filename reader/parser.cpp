@@ -35,14 +35,14 @@ int ReplaceText(const char*& field, const char* text) {
 
 // ---- Property groups -------------------------------------------------------
 
-// A property holding copies of NAME and VALUE, carved with the design; null
-// without memory.
+// A property of NAME (carved already) holding a copy of VALUE, carved with
+// the design; null without memory.
 Property* NewProperty(const char* name, const char* value) {
     Property* property = static_cast<Property*>(CarveDesignRecord(sizeof(Property)));
     if (property == nullptr) return nullptr;
     property->next = nullptr;
-    property->name = CarveDesignText(name);
-    property->value = property->name != nullptr ? CarveDesignText(value) : nullptr;
+    property->name = name;
+    property->value = CarveDesignText(value);
     return property->value != nullptr ? property : nullptr;
 }
 
@@ -56,10 +56,9 @@ Property* NewProperty(const char* name, const char* value) {
 // 1, or 0 at the end of the file or without memory.
 template <typename KeywordReader>
 int ReadPropertyGroup(TextFile* file, Property**& end, KeywordReader keyword) {
-    // A name is kept here until its value comes: one left without a value
-    // is dropped and costs nothing that lasts.
-    Token name;
-    bool waiting = false;
+    // A property is made when its value comes: a name left without one
+    // costs no record, only its text.
+    const char* name = nullptr;
     int level = 1;
     Token token;
     while (ReadToken(file, token)) {
@@ -71,16 +70,16 @@ int ReadPropertyGroup(TextFile* file, Property**& end, KeywordReader keyword) {
             int taken = keyword(file, token);
             if (taken < 0) break;
             if (taken > 0) continue;
-            if (!waiting) {
-                std::memcpy(name, token, std::strlen(token) + 1);
-                waiting = true;
+            if (name == nullptr) {
+                name = CarveDesignText(token);
+                if (name == nullptr) break;
                 continue;
             }
             Property* property = NewProperty(name, token);
             if (property == nullptr) break;
             *end = property;
             end = &property->next;
-            waiting = false;
+            name = nullptr;
         }
     }
     return level == 0 ? 1 : 0;

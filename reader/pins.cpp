@@ -86,6 +86,9 @@ constexpr int32_t FirstSorted = 16;  // smallest array of a list's entries
 // Components with more distinct pin keys are left to the indexes: the
 // search for a part's nearest taken slot reads up to this many bits.
 constexpr int32_t SlotLimit = 4096;
+// Below this many distinct keys the walk passes a few entries at most and
+// costs less than a slot block.
+constexpr int32_t SlotMinimum = 8;
 constexpr int32_t SlotWordBits = 32;
 // A component of numbers finds its pins by a table of values when its
 // greatest value is below this many times its count of pins.
@@ -247,7 +250,7 @@ int InsertBySlot(PartInstance* part, NetPin* connection, int* accepted) {
     PinSlots* slots = part->pinslots;
     if (slots == nullptr) {
         // Only a list begun here is kept here.
-        if (part->netpins != nullptr || !Ranked(component)) return 0;
+        if (part->netpins != nullptr || !Ranked(component) || component->pinkeys < SlotMinimum) return 0;
         std::size_t size = sizeof(PinSlots) + sizeof(NetPin*) * static_cast<std::size_t>(component->pinkeys) +
                            sizeof(uint32_t) * static_cast<std::size_t>(SlotWords(component->pinkeys));
         slots = static_cast<PinSlots*>(CarveDesignRecord(size));

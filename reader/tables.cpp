@@ -153,9 +153,13 @@ void FreePinNames(LibPin* pin) {
     }
 }
 
-bool ReferenceBefore(const PartInstance* a, const PartInstance* b) {
-    return CompareReferences(a->reference, b->reference) < 0;
-}
+// A function object, so that the sorts and searches inline the comparison.
+struct ByReference {
+    bool operator()(const PartInstance* a, const PartInstance* b) const {
+        return CompareReferences(a->reference, b->reference) < 0;
+    }
+};
+constexpr ByReference ReferenceBefore{};
 
 // Connections name their part by its index: after parts move, the
 // connections of the parts from FIRST to LAST (excluded) are pointed back
@@ -293,17 +297,19 @@ const char* SortNewParts() {
     for (int32_t i = first; i < last; i++) {
         const PartInstance* part = Design.parts[i];
         const PartInstance* below = i > first ? Design.parts[i - 1] : nullptr;
-        const PartInstance* above = i + 1 < last ? Design.parts[i + 1] : nullptr;
-        // Equal references from earlier runs stand before the new one.
+        const PartInstance* next = i + 1 < last ? Design.parts[i + 1] : nullptr;
+        const PartInstance* above = next;
+        // Equal references from earlier runs stand before the new ones.
         for (int run = 0; run < Runs.count; run++) {
             const PartInstance* runbelow = nullptr;
             const PartInstance* runabove = nullptr;
             NeighboursInRun(run, part, &runbelow, &runabove);
             if (runbelow != nullptr && (below == nullptr || !ReferenceBefore(runbelow, below))) below = runbelow;
-            if (runabove != nullptr && (above == nullptr || ReferenceBefore(runabove, above))) above = runabove;
+            if (runabove != nullptr && (above == nullptr || !ReferenceBefore(above, runabove))) above = runabove;
         }
         consider(below, part);
-        consider(part, above);
+        // A pair of new neighbours is the next part's pair below.
+        if (above != next) consider(part, above);
     }
     if (Runs.count == RunLimit) MergeLastRuns();
     Runs.start[Runs.count++] = first;

@@ -44,6 +44,7 @@ const char* ExpandTemplate(const CombineTemplate* tmpl, const Property* properti
 constexpr int LookupLimit = 128;  // references a 255-character text can hold
 struct TemplateLookups {
     const Property* compared;          // the last property compared; null: none yet
+    int32_t missing;                   // references not found yet; -1 before the first call
     const char* found[LookupLimit];    // by reference, in segment order; null: not yet found
 };
 void StartLookups(TemplateLookups* lookups);
