@@ -89,10 +89,10 @@ constexpr int32_t SlotLimit = 4096;
 // Below this many distinct keys the walk passes a few entries at most and
 // costs less than a slot block.
 constexpr int32_t SlotMinimum = 8;
-constexpr int32_t SlotWordBits = 32;
+constexpr int32_t SlotWordBits = 32;  // a word of 32 bits is aligned wherever a pointer is
 // A component of numbers finds its pins by a table of values when its
 // greatest value is below this many times its count of pins.
-constexpr int32_t ValueTableSpread = 4;  // a word of 32 bits is aligned wherever a pointer is
+constexpr int32_t ValueTableSpread = 4;
 
 struct TextSlot {
     uint64_t key;  // PrefixKey of the number text
@@ -191,7 +191,6 @@ void RankPins(ComponentDef* component) {
     component->pinsbyvalue = table;
     component->valuelimit = greatest + 1;
 }
-
 
 // Whether COMPONENT's pins are ranked as its list now stands (ranking it
 // first when it never was); a component changed since is never again.
