@@ -61,7 +61,14 @@ struct PartRuns {
     int32_t start[RunLimit];  // first index of each run
     int count;                // runs
     int32_t end;              // index after the last run
+    int64_t searched;         // runs searched by lookups since the last run came
 };
+
+// Lookups search the runs one by one until they have searched this many
+// runs per part of the table; then the runs are merged, which costs about
+// as much. So placement and network sections that alternate cost no
+// merge of the whole table each time.
+constexpr int64_t RunSearchesPerMerge = 1;
 
 PartRuns Runs = {};
 
@@ -206,6 +213,24 @@ void NeighboursInRun(int run, const PartInstance* part, const PartInstance** bel
     *above = after < last ? *after : nullptr;
 }
 
+// The index of REFERENCE in one of the runs, or -1.
+int32_t FindInRuns(const char* reference) {
+    for (int run = 0; run < Runs.count; run++) {
+        int32_t low = Runs.start[run];
+        int32_t high = RunEnd(run) - 1;
+        while (high >= low) {
+            int32_t middle = low + (high - low) / 2;
+            int order = CompareReferences(reference, Design.parts[middle]->reference);
+            if (order == 0) return middle;
+            if (order < 0)
+                high = middle - 1;
+            else
+                low = middle + 1;
+        }
+    }
+    return -1;
+}
+
 void ReleaseHeaderText(const char*& field) {
     FreeText(field);
     field = EmptyText;
@@ -314,6 +339,7 @@ const char* SortNewParts() {
     if (Runs.count == RunLimit) MergeLastRuns();
     Runs.start[Runs.count++] = first;
     Runs.end = last;
+    Runs.searched = 0;
     while (Runs.count >= 2 &&
            Runs.start[Runs.count - 1] - Runs.start[Runs.count - 2] <= 2 * (Runs.end - Runs.start[Runs.count - 1]))
         MergeLastRuns();
@@ -325,6 +351,13 @@ void SettlePartOrder() {
 }
 
 int32_t FindPart(const char* reference) {
+    // References are unique once a placement section is checked, so a
+    // search of the runs finds the same part as a search of the merged
+    // table; the merge renumbers the connections made meanwhile.
+    if (Runs.count > 1 && Runs.end == Design.partcount) {
+        Runs.searched += Runs.count;
+        if (Runs.searched < RunSearchesPerMerge * Runs.end) return FindInRuns(reference);
+    }
     SettlePartOrder();
     int32_t found = -1;
     if (FindIndexedPart(reference, &found)) return found;

@@ -285,6 +285,47 @@ TEST_F(Parser, ConnectionsFollowTheirPartsThroughManySections) {
     }
 }
 
+// Placement and network sections that alternate give the tables that the
+// same parts and nets read in the usual order give: every connection on its
+// part, at its part's index in the sorted table.
+TEST_F(Parser, AlternatingSectionsReadAsTheUsualOrder) {
+    auto tables = [this](const std::string& text) {
+        EXPECT_EQ(Read(text), 1);
+        EXPECT_EQ(TakeMessages(), Lines{});
+        std::vector<std::string> seen;
+        for (int32_t n = 0; n < Design.netcount; n++)
+            for (const std::string& item : NetItems(Design.nets[n])) seen.push_back(item);
+        for (int32_t i = 0; i < Design.partcount; i++) {
+            seen.push_back(Design.parts[i]->reference);
+            for (const NetPin* connection = Design.parts[i]->netpins; connection != nullptr;
+                 connection = connection->nextonpart) {
+                EXPECT_EQ(connection->part, i);
+                seen.push_back(Design.nets[connection->net]->name);
+            }
+        }
+        return seen;
+    };
+    std::string library = "\n (library (image C (pin x 1) (pin x 2)))";
+    std::string alternating = "(pcb (placement (component C (place P0)))" + library;
+    std::string usual = "(pcb (placement (component C (place P0)";
+    std::string nets;
+    // Each net joins the part just placed and the one placed before it.
+    std::string previous = "P0";
+    for (int i = 1; i < 300; i++) {
+        std::string part = "P" + std::to_string(i * 37 % 300);
+        std::string net = "\n (net N" + std::to_string(i) + " (pins " + part + "-1 " + previous + "-2))";
+        alternating += "\n (placement (x (place " + part + ")))\n (network" + net + ")";
+        usual += "\n (place " + part + ")";
+        nets += net;
+        previous = part;
+    }
+    usual += "))" + library + "\n (network" + nets + "))";
+    alternating += ")";
+    std::vector<std::string> expected = tables(usual);
+    ASSERT_EQ(Design.partcount, 300);
+    EXPECT_EQ(tables(alternating), expected);
+}
+
 // Property groups continue their record's list wherever the record is taken
 // up again: a definition selected by a second image, a pin whose groups
 // alternate with its definition's, many groups on one part, a net and a
