@@ -19,6 +19,7 @@
 #include "gen_design.h"
 #include "host/run.h"
 #include "reader/design.h"
+#include "reader/pins.h"
 #include "zedid.h"
 
 namespace {

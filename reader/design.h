@@ -20,6 +20,7 @@ struct LibPin {
     int32_t component;     // index of its component definition
     int32_t numbervalue;   // decimal value of a digit-only number, else -1
     int32_t pintype;       // first byte of "pintype" minus 48; 0 when none
+    int32_t rank;          // its place among the component's distinct pin keys, while ranked (pins.cpp)
     const char* pinname;   // "pinname" property, EmptyText when none
     const char* lpinname;  // "lpinname" property, EmptyText when none
     Property* properties;  // other pin properties, file order
@@ -34,12 +35,15 @@ struct NetPin {
     Property* properties;  // connection properties, file order
 };
 
+struct PinSlots;
+
 struct PartInstance {
     const char* reference;  // reference designator as written after "place"
     const char* value;      // part value: component name or template expansion
     NetPin* netpins;        // the part's connections, pin order; owned here
     Property* properties;   // part properties, file order
     int32_t component;      // index of its component definition
+    PinSlots* pinslots;     // its connections by pin rank (pins.cpp); null when not kept
     int32_t composed;       // 1 when value is the partvaluecombine expansion, 0: the component name
     int32_t replaced;       // control bytes of the design that expansion replaced
 };
@@ -49,6 +53,11 @@ struct ComponentDef {
     const char* sourcelib;  // "sourcelib" of its image, EmptyText when none
     Property* properties;   // other image properties, file order
     LibPin* libpins;        // its pins, pin order
+    Property** propertyend; // the link its next property goes into; null before its first group
+    int32_t pinkeys;          // distinct pin keys when ranked (pins.cpp); 0 not yet, -1 never
+    const LibPin* rankedhead; // its first pin when it was ranked
+    LibPin** pinsbyvalue;     // while ranked, numbers alone: first pin of each value up to valuelimit (pins.cpp)
+    int32_t valuelimit;       // entries of pinsbyvalue; 0 when none
 };
 
 struct Net {
@@ -88,15 +97,25 @@ struct DesignHeader {
     const char* address4;
 };
 
-struct PipeText {
-    PipeText* next;
-    const char* text;
+// The words of the latest pipetext section that had any, in file order.
+// Nothing in a run reads them, so they are kept as tightly as they come:
+// each text with its terminating zero, one after the other, in blocks.
+struct PipeTextBlock {
+    PipeTextBlock* next;  // the block after this one
+    std::size_t used;     // bytes of words that follow this header
+    std::size_t size;     // bytes that follow this header
+};
+
+// A place in the pipetext words; start at {PipeTextList, 0}.
+struct PipeTextCursor {
+    const PipeTextBlock* block;
+    std::size_t at;  // offset of the next word in BLOCK
 };
 
 // The process-wide design of the current run.
 extern DesignTables Design;
 extern DesignHeader Header;
-extern PipeText* PipeTextList;
+extern PipeTextBlock* PipeTextList;  // null while no section had words
 
 // Starts the tables afresh for a read (a design left from an earlier read is
 // released): counts 0, 256 slots each; 0 when the memory cannot be had.
@@ -110,20 +129,18 @@ Net* AddNet(const char* name, int32_t* index);
 // First component definition of that exact name, its index stored; or null
 // and -1.
 ComponentDef* FindComponentDef(const char* name, int32_t* index);
-// First pin of the component whose number text is exactly NUMBER, or null.
-LibPin* FindLibPin(const ComponentDef* component, const char* number);
+// Sorts the parts added since the last call in among the earlier ones and
+// gives the reference of the first entry of the first pair of neighbours
+// that are equal ignoring letter case, or null. Connections keep naming
+// their parts.
+const char* SortNewParts();
+// Finishes the order SortNewParts began: the sorted parts stand as one
+// sorted table. FindPart does this itself.
+void SettlePartOrder();
 // Binary search of the sorted parts table; the index or -1.
 int32_t FindPart(const char* reference);
 // Byte-wise order of references; negative, zero or positive.
 int CompareReferences(const char* a, const char* b);
-// The decimal value of a non-empty digit-only pin number, else -1 (also for
-// a number too large for int32).
-int32_t PinNumberValue(const char* number);
-// Puts PIN into the component's pins by pin order.
-void InsertLibPin(ComponentDef* component, LibPin* pin);
-// Puts CONNECTION into the part's connections by pin order; 0 when it is a
-// duplicate pin (not inserted).
-int InsertNetPin(PartInstance* part, NetPin* connection);
 
 // The records of the design (properties, pins, connections, parts,
 // component definitions, nets) and the texts a read never replaces are
@@ -132,9 +149,15 @@ int InsertNetPin(PartInstance* part, NetPin* connection);
 // TEXT; null when no block can be had.
 void* CarveDesignMemory(std::size_t size);
 char* CarveDesignText(const char* text);
-// A pipetext entry holding a copy of TEXT, next null, carved likewise and
-// freed by ReleasePipeText; or null.
-PipeText* NewPipeText(const char* text);
+// The same, not zeroed: for a record whose every field the caller writes.
+void* CarveDesignRecord(std::size_t size);
+// Appends a copy of WORD to the words of the pipetext section being read;
+// FIRST marks the section's first word, whose list replaces the earlier
+// one (freed then). 1, or 0 without memory (the earlier list is kept when
+// the first word fails).
+int AddPipeText(const char* word, bool first);
+// The word at CURSOR, which moves past it; null after the last.
+const char* NextPipeText(PipeTextCursor* cursor);
 
 // Release of the run's design: the tables, the heap texts a read may have
 // replaced (part values, sourcelib, pin names) and every carved record; then

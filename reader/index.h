@@ -1,30 +1,30 @@
-// Indexes behind the design tables' linear lookups and pin-order walks. The
-// plain algorithms in tables.cpp stay the definition: an index only ever
-// gives their answer (the first match in table or list order, the position
-// the walk from the head would choose), in constant or logarithmic time.
-// An index is made once a plain scan or walk has grown long; when one cannot
-// be allocated, or its list was changed behind its back, the plain
-// algorithm takes over again.
+// Indexes behind the design tables' linear lookups: a name index over the
+// component table and a reference index over the sorted parts table, the
+// hashing they share with the pin lists' indexes (reader/pins.h), and the
+// test hook that says when indexes are made. An index only ever gives the
+// plain algorithm's answer (the first match in table order, the binary
+// search's index), in constant time; when one cannot be allocated the plain
+// algorithm answers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
-struct ComponentDef;
-struct LibPin;
-struct NetPin;
-struct PartInstance;
-
-// When indexes are made (test hook). Plain runs only the plain algorithms;
-// Long, the load-time mode, indexes tables and lists that scans found long;
-// Always indexes every table and list from its first entry.
+// Test hook: when indexes are made, for the tests and the benchmark that
+// compare the indexes with the plain algorithms. Plain runs only the plain
+// algorithms; Long, the load-time mode that every run uses unless a test
+// says otherwise, indexes tables and lists that scans found long; Always
+// indexes every table and list from its first entry. Gives the mode it
+// replaces.
 constexpr int IndexPlain = 0;
 constexpr int IndexLong = 1;
 constexpr int IndexAlways = 2;
-// Selects MODE for the following runs; gives the mode it replaces.
 int SetIndexMode(int mode);
 
-// A plain scan or walk that passed this many entries asks for an index.
+// A plain scan or walk that passed this many entries asks for an index
+// (never, while indexes are off).
 int32_t IndexThreshold();
+bool IndexesOn();
 
 // Part references: 1 and the index of REFERENCE when the reference index
 // finds it in the strictly sorted parts table, 0 when the binary search
@@ -39,16 +39,28 @@ int FindIndexedComponent(const char* name, int32_t* index);
 void IndexComponents();
 void NoteComponentAdded(int32_t index);
 
-// Pin lists of component definitions (libpins, with a pin-number lookup)
-// and of parts (netpins). The Indexed operations give 1 when an index did
-// the work, 0 when the caller must run the plain algorithm. For a part,
-// *accepted receives InsertNetPin's result (0: duplicate pin, not
-// inserted). The Index operations make the index of a list as it stands.
-int FindIndexedLibPin(const ComponentDef* component, const char* number, LibPin** pin);
-int InsertIndexedLibPin(ComponentDef* component, LibPin* pin);
-void IndexLibPins(const ComponentDef* component);
-int InsertIndexedNetPin(PartInstance* part, NetPin* connection, int* accepted);
-void IndexNetPins(const PartInstance* part);
-
-// Frees every index; part of the design tables' release.
+// Frees the name and reference indexes; part of the design tables' release.
 void ReleaseIndexes();
+
+// ---- Hashing shared by the reader's indexes ----
+
+constexpr uint32_t FirstSlots = 16;  // smallest hash table; always a power of two
+
+uint32_t HashText(const char* text);
+// Every bit of KEY reaches the low bits that pick a slot.
+uint32_t HashKey(uint64_t key);
+uint32_t HashPointer(const void* pointer);
+// The first eight bytes of TEXT in byte order, zeros after its end: keys
+// order as the texts do, and equal keys with a zero last byte mean equal
+// texts.
+uint64_t PrefixKey(const char* text);
+bool KeyHoldsWholeText(uint64_t key);
+// The hash of a text whose PrefixKey is KEY.
+uint32_t TextHash(const char* text, uint64_t key);
+// Equal texts, the first of which has the PrefixKey KEY.
+bool SameText(uint64_t key, const char* a, uint64_t otherkey, const char* b);
+// A zeroed array of COUNT items of SIZE bytes from the platform heap, or null.
+void* AllocateZeroed(std::size_t count, std::size_t size);
+// The smallest power of two of at least FirstSlots that holds COUNT + 1
+// entries with at most NUMERATOR / DENOMINATOR of its slots in use.
+uint32_t SlotsFor(int32_t count, uint32_t numerator, uint32_t denominator);

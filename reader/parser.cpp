@@ -9,6 +9,7 @@
 #include "host/run.h"
 #include "platform/platform.h"
 #include "reader/design.h"
+#include "reader/pins.h"
 #include "reader/templates.h"
 #include "reader/tokens.h"
 #include "resources/messages.h"
@@ -34,17 +35,30 @@ int ReplaceText(const char*& field, const char* text) {
 
 // ---- Property groups -------------------------------------------------------
 
+// A property of NAME (carved already) holding a copy of VALUE, carved with
+// the design; null without memory.
+Property* NewProperty(const char* name, const char* value) {
+    Property* property = static_cast<Property*>(CarveDesignRecord(sizeof(Property)));
+    if (property == nullptr) return nullptr;
+    property->next = nullptr;
+    property->name = name;
+    property->value = CarveDesignText(value);
+    return property->value != nullptr ? property : nullptr;
+}
+
 // Reads a property group from just after its word "property" up to and
 // including its ")": the tokens at level 2 alternate name and value, and each
-// complete pair is appended to LIST. KEYWORD sees every level-2 token first
-// and gives 1 when it took the token (and its value) for a record field, 0
-// when the token is an ordinary name or value, -1 on failure. 1, or 0 at the
-// end of the file or without memory.
+// complete pair is appended at END, the last link of a record's property list,
+// which follows the list. Callers keep END for as long as the record can take
+// groups: a record given many groups is never walked. KEYWORD sees every
+// level-2 token first and gives 1 when it took the token (and its value) for a
+// record field, 0 when the token is an ordinary name or value, -1 on failure.
+// 1, or 0 at the end of the file or without memory.
 template <typename KeywordReader>
-int ReadPropertyGroup(TextFile* file, Property** list, KeywordReader keyword) {
-    Property** tail = list;
-    while (*tail != nullptr) tail = &(*tail)->next;
-    Property* waiting = nullptr;  // named, still without its value
+int ReadPropertyGroup(TextFile* file, Property**& end, KeywordReader keyword) {
+    // A property is made when its value comes: a name left without one
+    // costs no record, only its text.
+    const char* name = nullptr;
     int level = 1;
     Token token;
     while (ReadToken(file, token)) {
@@ -56,23 +70,18 @@ int ReadPropertyGroup(TextFile* file, Property** list, KeywordReader keyword) {
             int taken = keyword(file, token);
             if (taken < 0) break;
             if (taken > 0) continue;
-            if (waiting == nullptr) {
-                waiting = static_cast<Property*>(CarveDesignMemory(sizeof(Property)));
-                if (waiting == nullptr) break;
-                waiting->value = EmptyText;
-                waiting->name = CarveDesignText(token);
-                if (waiting->name == nullptr) break;
-            } else {
-                waiting->value = CarveDesignText(token);
-                if (waiting->value == nullptr) break;
-                *tail = waiting;
-                tail = &waiting->next;
-                waiting = nullptr;
+            if (name == nullptr) {
+                name = CarveDesignText(token);
+                if (name == nullptr) break;
+                continue;
             }
+            Property* property = NewProperty(name, token);
+            if (property == nullptr) break;
+            *end = property;
+            end = &property->next;
+            name = nullptr;
         }
     }
-    // A name left without its value is dropped (it stays carved until the
-    // design is released).
     return level == 0 ? 1 : 0;
 }
 
@@ -80,12 +89,15 @@ int ReadPropertyGroup(TextFile* file, Property** list, KeywordReader keyword) {
 // the file.
 int ReadKeywordValue(TextFile* file, char* value) { return ReadToken(file, value) ? 1 : -1; }
 
-int ReadPropertyList(TextFile* file, Property** list) {
-    return ReadPropertyGroup(file, list, [](TextFile*, const char*) { return 0; });
+int ReadPropertyList(TextFile* file, Property**& end) {
+    return ReadPropertyGroup(file, end, [](TextFile*, const char*) { return 0; });
 }
 
 int ReadComponentProperties(TextFile* file, ComponentDef* component) {
-    return ReadPropertyGroup(file, &component->properties, [component](TextFile* from, const char* token) {
+    // A definition can be selected again by a later image, so its list's end
+    // is kept with it.
+    if (component->propertyend == nullptr) component->propertyend = &component->properties;
+    return ReadPropertyGroup(file, component->propertyend, [component](TextFile* from, const char* token) {
         if (!Is(token, "sourcelib")) return 0;
         Token value;
         if (ReadKeywordValue(from, value) < 0) return -1;
@@ -93,8 +105,8 @@ int ReadComponentProperties(TextFile* file, ComponentDef* component) {
     });
 }
 
-int ReadPinProperties(TextFile* file, LibPin* pin) {
-    return ReadPropertyGroup(file, &pin->properties, [pin](TextFile* from, const char* token) {
+int ReadPinProperties(TextFile* file, LibPin* pin, Property**& end) {
+    return ReadPropertyGroup(file, end, [pin](TextFile* from, const char* token) {
         const char** field = Is(token, "pinname") ? &pin->pinname : Is(token, "lpinname") ? &pin->lpinname : nullptr;
         if (field == nullptr && !Is(token, "pintype")) return 0;
         Token value;
@@ -105,8 +117,8 @@ int ReadPinProperties(TextFile* file, LibPin* pin) {
     });
 }
 
-int ReadNetProperties(TextFile* file, Net* net) {
-    return ReadPropertyGroup(file, &net->properties, [net](TextFile* from, const char* token) {
+int ReadNetProperties(TextFile* file, Net* net, Property**& end) {
+    return ReadPropertyGroup(file, end, [net](TextFile* from, const char* token) {
         bool type = Is(token, "nettype");
         if (!type && !Is(token, "netdir")) return 0;
         Token value;
@@ -121,36 +133,24 @@ int ReadNetProperties(TextFile* file, Net* net) {
 
 // ---- Placement -------------------------------------------------------------
 
-// Connections name their part by its index, and a sort moves parts: after
-// each sort every connection is pointed back at its own part.
-void RenumberConnections() {
-    for (int32_t i = 0; i < Design.partcount; i++)
-        for (NetPin* connection = Design.parts[i]->netpins; connection != nullptr; connection = connection->nextonpart)
-            connection->part = i;
-}
-
-// Sorts the parts table and checks it for duplicate references; 1, or 0
+// Sorts the section's parts in and checks for duplicate references; 1, or 0
 // after message 17.
 int FinishPlacement() {
-    std::sort(Design.parts, Design.parts + Design.partcount, [](const PartInstance* a, const PartInstance* b) {
-        return CompareReferences(a->reference, b->reference) < 0;
-    });
-    RenumberConnections();
-    // The sort is byte-wise, so only references that differ in letter case
+    // The order is byte-wise, so only references that differ in letter case
     // alone and still sort next to each other are caught (U1 u1, not U1 U2 u1).
-    for (int32_t i = 0; i + 1 < Design.partcount; i++) {
-        if (SameTextIgnoringCase(Design.parts[i]->reference, Design.parts[i + 1]->reference)) {
-            ReportFilledMessage(MsgDuplicateReference, Design.parts[i]->reference);
-            return 0;
-        }
-    }
-    return 1;
+    const char* duplicate = SortNewParts();
+    if (duplicate == nullptr) return 1;
+    ReportFilledMessage(MsgDuplicateReference, duplicate);
+    return 0;
 }
 
 int ReadPlacement(TextFile* file) {
     int level = 1;
     int32_t component = 0;
     PartInstance* part = nullptr;
+    Property** end = nullptr;  // where the part's next property goes
+    // The template's lookups over the part's properties so far.
+    TemplateLookups lookups;
     Token token;
     while (ReadToken(file, token)) {
         if (IsOpen(token)) {
@@ -176,11 +176,13 @@ int ReadPlacement(TextFile* file) {
                 return 0;
             }
             if (!ReplaceText(part->value, Design.components[component]->name)) return 0;
+            end = &part->properties;
+            StartLookups(&lookups);
         } else if (level == 4 && part != nullptr && SameTextIgnoringCase(token, "property")) {
-            if (!ReadPropertyList(file, &part->properties)) return 0;
+            if (!ReadPropertyList(file, end)) return 0;
             level = 3;
             // Even an empty template recomposes the value (to "").
-            if (!ReplaceText(part->value, ExpandTemplate(&PartValueCombine, part->properties))) return 0;
+            if (!ReplaceText(part->value, ExpandGrowingList(&PartValueCombine, part->properties, &lookups))) return 0;
             part->composed = 1;
             part->replaced = ExpansionReplacedControls();
         }
@@ -208,6 +210,7 @@ int ReadLibrary(TextFile* file) {
     ComponentDef* component = nullptr;  // selected by the latest "image"
     int32_t index = -1;
     LibPin* pin = nullptr;  // latest "pin" of the selected component
+    Property** pinend = nullptr;  // where its next property goes
     Token token;
     while (ReadToken(file, token)) {
         if (IsOpen(token)) {
@@ -230,13 +233,14 @@ int ReadLibrary(TextFile* file) {
             if (!ReadToken(file, ignored) || !ReadToken(file, number)) return 0;
             pin = NewLibPin(number, index);
             if (pin == nullptr) return 0;
+            pinend = &pin->properties;
             InsertLibPin(component, pin);
         } else if (component != nullptr && SameTextIgnoringCase(token, "property")) {
             if (level == 3) {
                 if (!ReadComponentProperties(file, component)) return 0;
                 level = 2;
             } else if (level == 4 && pin != nullptr) {
-                if (!ReadPinProperties(file, pin)) return 0;
+                if (!ReadPinProperties(file, pin, pinend)) return 0;
                 level = 3;
             }
         }
@@ -251,14 +255,16 @@ struct NetworkState {
     int32_t netindex = -1;
     NetPin* lastonnet = nullptr;   // end of the net's connection list
     NetPin* latest = nullptr;      // takes a following "(property" group
+    Property** netend = nullptr;   // where the net's next property goes
+    Property** latestend = nullptr;  // where the latest connection's next property goes
 };
 
 // Checks and attaches the connection REFERENCE-PIN to the current net; 1, or
 // 0 after message 24, 23 or 3 (or without memory), the connection dropped.
 int AddConnection(NetworkState& state, const char* reference, const char* pin) {
-    NetPin* connection = static_cast<NetPin*>(CarveDesignMemory(sizeof(NetPin)));
+    NetPin* connection = static_cast<NetPin*>(CarveDesignRecord(sizeof(NetPin)));
     if (connection == nullptr) return 0;
-    connection->net = state.netindex;
+    *connection = NetPin{nullptr, nullptr, nullptr, -1, state.netindex, nullptr};
     Design.netpincount++;
     int32_t partindex = FindPart(reference);
     if (partindex < 0) {
@@ -282,6 +288,7 @@ int AddConnection(NetworkState& state, const char* reference, const char* pin) {
         state.net->netpins = connection;
     state.lastonnet = connection;
     state.latest = connection;
+    state.latestend = &connection->properties;
     return 1;
 }
 
@@ -293,7 +300,7 @@ int ReadConnections(TextFile* file, NetworkState& state) {
         if (IsOpen(token)) {
             if (!ReadToken(file, token)) return 0;
             if (SameTextIgnoringCase(token, "property") && state.latest != nullptr) {
-                if (!ReadPropertyList(file, &state.latest->properties)) return 0;
+                if (!ReadPropertyList(file, state.latestend)) return 0;
             } else if (IsOpen(token)) {
                 // The inner group, then the outer one.
                 SkipGroup(file);
@@ -306,7 +313,7 @@ int ReadConnections(TextFile* file, NetworkState& state) {
             return 1;
         } else {
             Token reference;
-            std::memcpy(reference, token, sizeof(Token));
+            std::memcpy(reference, token, std::strlen(token) + 1);
             Token dash;
             Token pin;
             if (!ReadToken(file, dash) || !Is(dash, "-") || !ReadToken(file, pin)) return 0;
@@ -334,13 +341,14 @@ int ReadNetwork(TextFile* file) {
             }
             state.lastonnet = nullptr;
             state.latest = nullptr;
+            state.netend = &state.net->properties;
         } else if (SameTextIgnoringCase(token, "pins")) {
             // Connections with no net to join cannot be kept.
             if (state.net == nullptr) return 0;
             if (!ReadConnections(file, state)) return 0;
             level--;
         } else if (level == 3 && state.net != nullptr && SameTextIgnoringCase(token, "property")) {
-            if (!ReadNetProperties(file, state.net)) return 0;
+            if (!ReadNetProperties(file, state.net, state.netend)) return 0;
             level = 2;
         }
     }
@@ -405,21 +413,14 @@ int ReadDescription(TextFile* file) {
 }
 
 int ReadPipeText(TextFile* file) {
-    PipeText* last = nullptr;  // end of this section's list
+    bool first = true;
     Token token;
     // No level is counted: the first ")" ends the section.
     while (ReadToken(file, token)) {
         if (IsClose(token)) return 1;
-        PipeText* entry = NewPipeText(token);
-        if (entry == nullptr) return 0;
-        if (last == nullptr) {
-            // A section with words replaces the list of an earlier one,
-            // whose entries stay carved until the pipetext is released.
-            PipeTextList = entry;
-        } else {
-            last->next = entry;
-        }
-        last = entry;
+        // The section's first word replaces the list of an earlier section.
+        if (!AddPipeText(token, first)) return 0;
+        first = false;
     }
     return 0;
 }
@@ -436,9 +437,7 @@ const Section Sections[] = {
     {"description", ReadDescription}, {"pipetext", ReadPipeText},
 };
 
-}  // namespace
-
-int ReadIntermediateFile(TextFile* file) {
+int ReadDesign(TextFile* file) {
     StartTokenReader(file);
     if (!StartDesignTables()) return 0;
     Token token;
@@ -461,4 +460,13 @@ int ReadIntermediateFile(TextFile* file) {
         }
     }
     return 1;
+}
+
+}  // namespace
+
+int ReadIntermediateFile(TextFile* file) {
+    int read = ReadDesign(file);
+    // However the read ended, the parts stand sorted as one table.
+    SettlePartOrder();
+    return read;
 }

@@ -1,5 +1,6 @@
 // The design tables: growable record arrays, their lookups and the orders of
 // pin lists. Owns the design, the header and the pipetext of the run.
+#include <algorithm>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -9,11 +10,12 @@
 #include "platform/platform.h"
 #include "reader/design.h"
 #include "reader/index.h"
+#include "reader/pins.h"
 
 DesignTables Design = {};
 DesignHeader Header = {EmptyText, EmptyText, EmptyText, EmptyText, EmptyText, EmptyText,
                        EmptyText, EmptyText, EmptyText, EmptyText, EmptyText, EmptyText};
-PipeText* PipeTextList = nullptr;
+PipeTextBlock* PipeTextList = nullptr;
 
 namespace {
 
@@ -38,7 +40,37 @@ struct Arena {
 };
 
 Arena DesignArena = {};
-Arena PipeTextArena = {};
+// Every connection and every line of the output reaches a part by lookup,
+// in no order of the file: the parts and their references are kept apart
+// from their properties and values, so that they fill fewer pages.
+Arena PartArena = {};
+
+// The block of the pipetext list that words are added to.
+constexpr std::size_t FirstPipeTextBlock = 4 * 1024;
+constexpr std::size_t LargestPipeTextBlock = 1024 * 1024;
+PipeTextBlock* PipeTextEnd = nullptr;
+
+// The parts table as the placement sections left it: runs of entries each
+// sorted by reference, back to back from index 0 and each less than half as
+// long as the one before (so there are few), then the parts of a section not
+// finished yet. Lookups merge the runs into one; a section's parts are
+// sorted alone and checked against the runs, so many small sections never
+// re-sort the whole table.
+constexpr int RunLimit = 40;  // more than the halving lets an int32 table hold
+struct PartRuns {
+    int32_t start[RunLimit];  // first index of each run
+    int count;                // runs
+    int32_t end;              // index after the last run
+    int64_t searched;         // runs searched by lookups since the last run came
+};
+
+// Lookups search the runs one by one until they have searched this many
+// runs per part of the table; then the runs are merged, which costs about
+// as much. So placement and network sections that alternate cost no
+// merge of the whole table each time.
+constexpr int64_t RunSearchesPerMerge = 1;
+
+PartRuns Runs = {};
 
 // SIZE bytes at an address that is a multiple of ALIGNMENT, or null when no
 // block can be had.
@@ -120,20 +152,83 @@ Record** NewTable() {
     return static_cast<Record**>(AllocateMemory(sizeof(Record*) * static_cast<std::size_t>(TableStep)));
 }
 
-// The order of two pins of one component: numbers when both are numeric,
-// otherwise their texts.
-int ComparePins(const LibPin* a, const LibPin* b) {
-    if (a->numbervalue != -1 && b->numbervalue != -1)
-        return a->numbervalue < b->numbervalue ? -1 : (a->numbervalue > b->numbervalue ? 1 : 0);
-    return std::strcmp(a->number, b->number);
-}
-
 // Only the texts a read may replace are heap texts of their own.
 void FreePinNames(LibPin* pin) {
     for (; pin != nullptr; pin = pin->next) {
         FreeText(pin->pinname);
         FreeText(pin->lpinname);
     }
+}
+
+// A function object, so that the sorts and searches inline the comparison.
+struct ByReference {
+    bool operator()(const PartInstance* a, const PartInstance* b) const {
+        return CompareReferences(a->reference, b->reference) < 0;
+    }
+};
+constexpr ByReference ReferenceBefore{};
+
+// Connections name their part by its index: after parts move, the
+// connections of the parts from FIRST to LAST (excluded) are pointed back
+// at them.
+void RenumberConnections(int32_t first, int32_t last) {
+    for (int32_t i = first; i < last; i++)
+        for (NetPin* connection = Design.parts[i]->netpins; connection != nullptr; connection = connection->nextonpart)
+            connection->part = i;
+}
+
+int32_t RunEnd(int run) { return run + 1 < Runs.count ? Runs.start[run + 1] : Runs.end; }
+
+// Merges the last two runs into one. Without memory for the merge the two
+// are sorted together in place, which gives the same order.
+void MergeLastRuns() {
+    int32_t first = Runs.start[Runs.count - 2];
+    int32_t middle = Runs.start[Runs.count - 1];
+    int32_t last = Runs.end;
+    PartInstance** parts = Design.parts;
+    std::size_t leftcount = static_cast<std::size_t>(middle - first);
+    PartInstance** left = static_cast<PartInstance**>(AllocateMemory(sizeof(PartInstance*) * leftcount));
+    if (left == nullptr) {
+        std::sort(parts + first, parts + last, ReferenceBefore);
+    } else {
+        std::memcpy(left, parts + first, sizeof(PartInstance*) * leftcount);
+        std::size_t i = 0;
+        int32_t j = middle;
+        int32_t k = first;
+        while (i < leftcount && j < last) parts[k++] = ReferenceBefore(parts[j], left[i]) ? parts[j++] : left[i++];
+        while (i < leftcount) parts[k++] = left[i++];
+        ReleaseMemory(left);
+    }
+    RenumberConnections(first, last);
+    Runs.count--;
+}
+
+// The greatest entry of RUN not greater than PART and the least one
+// greater, each null when there is none.
+void NeighboursInRun(int run, const PartInstance* part, const PartInstance** below, const PartInstance** above) {
+    PartInstance** first = Design.parts + Runs.start[run];
+    PartInstance** last = Design.parts + RunEnd(run);
+    PartInstance** after = std::upper_bound(first, last, part, ReferenceBefore);
+    *below = after > first ? after[-1] : nullptr;
+    *above = after < last ? *after : nullptr;
+}
+
+// The index of REFERENCE in one of the runs, or -1.
+int32_t FindInRuns(const char* reference) {
+    for (int run = 0; run < Runs.count; run++) {
+        int32_t low = Runs.start[run];
+        int32_t high = RunEnd(run) - 1;
+        while (high >= low) {
+            int32_t middle = low + (high - low) / 2;
+            int order = CompareReferences(reference, Design.parts[middle]->reference);
+            if (order == 0) return middle;
+            if (order < 0)
+                high = middle - 1;
+            else
+                low = middle + 1;
+        }
+    }
+    return -1;
 }
 
 void ReleaseHeaderText(const char*& field) {
@@ -175,14 +270,12 @@ ComponentDef* AddComponentDef(const char* name, int32_t* index) {
 }
 
 PartInstance* AddPartInstance(const char* reference, int32_t componentindex, int32_t* index) {
-    PartInstance* part = NewRecord<PartInstance>();
-    char* copy = part != nullptr ? CarveDesignText(reference) : nullptr;
+    PartInstance* part = static_cast<PartInstance*>(Carve(PartArena, sizeof(PartInstance), RecordAlignment));
+    char* copy = part != nullptr ? CarveText(PartArena, reference) : nullptr;
     int32_t at = copy != nullptr ? AppendRecord(Design.parts, Design.partcount, Design.partcapacity, part) : -1;
     if (index != nullptr) *index = at;
     if (at < 0) return nullptr;
-    part->reference = copy;
-    part->value = EmptyText;
-    part->component = componentindex;
+    *part = PartInstance{copy, EmptyText, nullptr, nullptr, componentindex, nullptr, 0, 0};
     return part;
 }
 
@@ -197,9 +290,9 @@ Net* AddNet(const char* name, int32_t* index) {
     return net;
 }
 
-// The lookups and pin orders below are the plain algorithms; on long tables
-// and lists an index (reader/index.h) gives the same answers without the
-// scan, and a scan that grew long asks for one.
+// The lookups below are the plain algorithms; on long tables an index
+// (reader/index.h) gives the same answers without the scan, and a scan that
+// grew long asks for one. Pin order and pin lookups are reader/pins.h's.
 ComponentDef* FindComponentDef(const char* name, int32_t* index) {
     int32_t found = -1;
     if (!FindIndexedComponent(name, &found)) {
@@ -212,20 +305,60 @@ ComponentDef* FindComponentDef(const char* name, int32_t* index) {
     return found >= 0 ? Design.components[found] : nullptr;
 }
 
-LibPin* FindLibPin(const ComponentDef* component, const char* number) {
-    LibPin* found = nullptr;
-    if (FindIndexedLibPin(component, number, &found)) return found;
-    int32_t passed = 0;
-    // Most pins differ in their first byte, which spares the call.
-    for (found = component->libpins;
-         found != nullptr && (found->number[0] != number[0] || std::strcmp(found->number, number) != 0);
-         found = found->next)
-        passed++;
-    if (passed >= IndexThreshold()) IndexLibPins(component);
-    return found;
+const char* SortNewParts() {
+    int32_t first = Runs.end;
+    int32_t last = Design.partcount;
+    if (first >= last) return nullptr;
+    std::sort(Design.parts + first, Design.parts + last, ReferenceBefore);
+    RenumberConnections(first, last);
+    // Once the new parts are in, every pair of neighbours holds a new part:
+    // earlier sections left no equal pair. The first equal pair of the
+    // table as one sorted whole is the one whose first entry sorts first.
+    const char* duplicate = nullptr;
+    auto consider = [&duplicate](const PartInstance* a, const PartInstance* b) {
+        if (a == nullptr || b == nullptr || !SameTextIgnoringCase(a->reference, b->reference)) return;
+        if (duplicate == nullptr || CompareReferences(a->reference, duplicate) < 0) duplicate = a->reference;
+    };
+    for (int32_t i = first; i < last; i++) {
+        const PartInstance* part = Design.parts[i];
+        const PartInstance* below = i > first ? Design.parts[i - 1] : nullptr;
+        const PartInstance* next = i + 1 < last ? Design.parts[i + 1] : nullptr;
+        const PartInstance* above = next;
+        // Equal references from earlier runs stand before the new ones.
+        for (int run = 0; run < Runs.count; run++) {
+            const PartInstance* runbelow = nullptr;
+            const PartInstance* runabove = nullptr;
+            NeighboursInRun(run, part, &runbelow, &runabove);
+            if (runbelow != nullptr && (below == nullptr || !ReferenceBefore(runbelow, below))) below = runbelow;
+            if (runabove != nullptr && (above == nullptr || !ReferenceBefore(above, runabove))) above = runabove;
+        }
+        consider(below, part);
+        // A pair of new neighbours is the next part's pair below.
+        if (above != next) consider(part, above);
+    }
+    if (Runs.count == RunLimit) MergeLastRuns();
+    Runs.start[Runs.count++] = first;
+    Runs.end = last;
+    Runs.searched = 0;
+    while (Runs.count >= 2 &&
+           Runs.start[Runs.count - 1] - Runs.start[Runs.count - 2] <= 2 * (Runs.end - Runs.start[Runs.count - 1]))
+        MergeLastRuns();
+    return duplicate;
+}
+
+void SettlePartOrder() {
+    while (Runs.count >= 2) MergeLastRuns();
 }
 
 int32_t FindPart(const char* reference) {
+    // References are unique once a placement section is checked, so a
+    // search of the runs finds the same part as a search of the merged
+    // table; the merge renumbers the connections made meanwhile.
+    if (Runs.count > 1 && Runs.end == Design.partcount) {
+        Runs.searched += Runs.count;
+        if (Runs.searched < RunSearchesPerMerge * Runs.end) return FindInRuns(reference);
+    }
+    SettlePartOrder();
     int32_t found = -1;
     if (FindIndexedPart(reference, &found)) return found;
     int32_t low = 0;
@@ -247,61 +380,9 @@ int CompareReferences(const char* a, const char* b) {
     return std::strcmp(a, b);
 }
 
-int32_t PinNumberValue(const char* number) {
-    if (number[0] == '\0') return -1;
-    int32_t value = 0;
-    for (const char* c = number; *c != '\0'; c++) {
-        if (*c < '0' || *c > '9') return -1;
-        int digit = *c - '0';
-        // A number no int32 can hold is treated as a text pin.
-        if (value > (INT32_MAX - digit) / 10) return -1;
-        value = value * 10 + digit;
-    }
-    return value;
-}
-
-void InsertLibPin(ComponentDef* component, LibPin* pin) {
-    if (InsertIndexedLibPin(component, pin)) return;
-    // Equal pins are passed so that a later one goes after an earlier one.
-    int32_t passed = 0;
-    LibPin** link = &component->libpins;
-    while (*link != nullptr && ComparePins(*link, pin) <= 0) {
-        link = &(*link)->next;
-        passed++;
-    }
-    pin->next = *link;
-    *link = pin;
-    if (passed >= IndexThreshold()) IndexLibPins(component);
-}
-
-int InsertNetPin(PartInstance* part, NetPin* connection) {
-    int accepted = 0;
-    if (InsertIndexedNetPin(part, connection, &accepted)) return accepted;
-    const LibPin* pin = connection->libpin;
-    int32_t passed = 0;
-    NetPin** link = &part->netpins;
-    if (pin->numbervalue == -1) {
-        while (*link != nullptr && std::strcmp((*link)->libpin->number, pin->number) < 0) {
-            link = &(*link)->nextonpart;
-            passed++;
-        }
-        if (*link != nullptr && std::strcmp((*link)->libpin->number, pin->number) == 0) return 0;
-    } else {
-        // Text pins (-1) are always passed; 1 and 01 are the same pin.
-        while (*link != nullptr && (*link)->libpin->numbervalue < pin->numbervalue) {
-            link = &(*link)->nextonpart;
-            passed++;
-        }
-        if (*link != nullptr && (*link)->libpin->numbervalue == pin->numbervalue) return 0;
-    }
-    connection->nextonpart = *link;
-    *link = connection;
-    if (passed >= IndexThreshold()) IndexNetPins(part);
-    return 1;
-}
-
 void ReleaseDesignTables() {
     ReleaseIndexes();
+    ReleasePinLists();
     for (int32_t i = 0; i < Design.partcount; i++) FreeText(Design.parts[i]->value);
     ReleaseMemory(Design.parts);
     ReleaseMemory(Design.nets);
@@ -313,8 +394,12 @@ void ReleaseDesignTables() {
     ReleaseMemory(Design.components);
     // Records, their properties and the texts never replaced, all at once.
     ReleaseArena(DesignArena);
+    ReleaseArena(PartArena);
     Design = DesignTables{};
+    Runs = PartRuns{};
 }
+
+void* CarveDesignRecord(std::size_t size) { return Carve(DesignArena, size, RecordAlignment); }
 
 void* CarveDesignMemory(std::size_t size) {
     void* memory = Carve(DesignArena, size, RecordAlignment);
@@ -324,13 +409,58 @@ void* CarveDesignMemory(std::size_t size) {
 
 char* CarveDesignText(const char* text) { return CarveText(DesignArena, text); }
 
-PipeText* NewPipeText(const char* text) {
-    PipeText* entry = static_cast<PipeText*>(Carve(PipeTextArena, sizeof(PipeText), RecordAlignment));
-    char* copy = entry != nullptr ? CarveText(PipeTextArena, text) : nullptr;
-    if (copy == nullptr) return nullptr;
-    entry->next = nullptr;
-    entry->text = copy;
-    return entry;
+namespace {
+
+char* PipeTextBytes(const PipeTextBlock* block) {
+    return reinterpret_cast<char*>(const_cast<PipeTextBlock*>(block) + 1);
+}
+
+// A block with room for at least NEED bytes after one of SIZE bytes (0: the
+// first), or null.
+PipeTextBlock* NewPipeTextBlock(std::size_t size, std::size_t need) {
+    std::size_t grown = size == 0 ? FirstPipeTextBlock : size < LargestPipeTextBlock ? size * 2 : size;
+    if (grown < need) grown = need;
+    PipeTextBlock* block = static_cast<PipeTextBlock*>(AllocateMemory(sizeof(PipeTextBlock) + grown));
+    if (block == nullptr) return nullptr;
+    *block = PipeTextBlock{nullptr, 0, grown};
+    return block;
+}
+
+void FreePipeTextBlocks(PipeTextBlock* block) {
+    while (block != nullptr) {
+        PipeTextBlock* next = block->next;
+        ReleaseMemory(block);
+        block = next;
+    }
+}
+
+}  // namespace
+
+int AddPipeText(const char* word, bool first) {
+    std::size_t length = std::strlen(word) + 1;
+    if (first) {
+        PipeTextBlock* block = NewPipeTextBlock(0, length);
+        if (block == nullptr) return 0;
+        FreePipeTextBlocks(PipeTextList);
+        PipeTextList = block;
+        PipeTextEnd = block;
+    } else if (PipeTextEnd->size - PipeTextEnd->used < length) {
+        PipeTextBlock* block = NewPipeTextBlock(PipeTextEnd->size, length);
+        if (block == nullptr) return 0;
+        PipeTextEnd->next = block;
+        PipeTextEnd = block;
+    }
+    std::memcpy(PipeTextBytes(PipeTextEnd) + PipeTextEnd->used, word, length);
+    PipeTextEnd->used += length;
+    return 1;
+}
+
+const char* NextPipeText(PipeTextCursor* cursor) {
+    while (cursor->block != nullptr && cursor->at >= cursor->block->used) *cursor = PipeTextCursor{cursor->block->next, 0};
+    if (cursor->block == nullptr) return nullptr;
+    const char* word = PipeTextBytes(cursor->block) + cursor->at;
+    cursor->at += std::strlen(word) + 1;
+    return word;
 }
 
 void ReleaseDesignHeader() {
@@ -349,6 +479,7 @@ void ReleaseDesignHeader() {
 }
 
 void ReleasePipeText() {
-    ReleaseArena(PipeTextArena);
+    FreePipeTextBlocks(PipeTextList);
     PipeTextList = nullptr;
+    PipeTextEnd = nullptr;
 }

@@ -164,6 +164,51 @@ const char* ExpandTemplate(const CombineTemplate* tmpl, const Property* properti
 
 int32_t ExpansionReplacedControls() { return ExpansionReplaced; }
 
+void StartLookups(TemplateLookups* lookups) {
+    lookups->compared = nullptr;
+    lookups->missing = -1;
+}
+
+const char* ExpandGrowingList(const CombineTemplate* tmpl, const Property* properties, TemplateLookups* lookups) {
+    int references = 0;
+    for (const TemplateSegment* segment = tmpl->first; segment != nullptr; segment = segment->next)
+        if (segment->kind == PropertyReferenceSegment) references++;
+    if (references > LookupLimit) return ExpandTemplate(tmpl, properties);
+    if (lookups->missing < 0) {
+        for (int i = 0; i < references; i++) lookups->found[i] = nullptr;
+        lookups->missing = references;
+    }
+    // The first property of a name stays the first as the list grows, so a
+    // value once found is kept and only new properties are compared; once
+    // every reference is found, none is.
+    const Property* property = lookups->compared != nullptr ? lookups->compared->next : properties;
+    for (; property != nullptr && lookups->missing > 0; property = property->next) {
+        lookups->compared = property;
+        int reference = 0;
+        for (const TemplateSegment* segment = tmpl->first; segment != nullptr; segment = segment->next) {
+            if (segment->kind != PropertyReferenceSegment) continue;
+            const char*& found = lookups->found[reference++];
+            if (found == nullptr && std::strcmp(property->name, segment->text) == 0) {
+                found = property->value;
+                lookups->missing--;
+            }
+        }
+    }
+    int length = 0;
+    int reference = 0;
+    ExpansionBuffer[0] = '\0';
+    ExpansionReplaced = 0;
+    for (const TemplateSegment* segment = tmpl->first; segment != nullptr; segment = segment->next) {
+        if (segment->kind == PropertyReferenceSegment) {
+            const char* found = lookups->found[reference++];
+            AppendExpansion(length, found != nullptr ? found : EmptyText, true);
+        } else if (AppendExpansion(length, segment->text, false) > 0) {
+            ExpansionReplaced += segment->replaced;
+        }
+    }
+    return ExpansionBuffer;
+}
+
 const char* FindProperty(const char* name, const Property* properties) {
     for (const Property* property = properties; property != nullptr; property = property->next)
         if (std::strcmp(property->name, name) == 0) return property->value;

@@ -55,6 +55,22 @@ const char* ExpandTemplate(const CombineTemplate* tmpl, const Property* properti
 // the property values as far as they were appended, and in every literal
 // of which anything was appended.
 int32_t ExpansionReplacedControls();
+
+// What ExpandGrowingList remembers of one property list between calls: the
+// first value of each property reference found so far and the last property
+// compared. Start it with StartLookups for every new list.
+constexpr int LookupLimit = 128;  // references a 255-character text can hold
+struct TemplateLookups {
+    const Property* compared;          // the last property compared; null: none yet
+    int32_t missing;                   // references not found yet; -1 before the first call
+    const char* found[LookupLimit];    // by reference, in segment order; null: not yet found
+};
+void StartLookups(TemplateLookups* lookups);
+// ExpandTemplate over a list that only grows at its end between calls with
+// the same LOOKUPS: only the properties appended since the last call are
+// compared, so a record given many property groups costs what its
+// properties cost. TEMPLATE must not change between those calls.
+const char* ExpandGrowingList(const CombineTemplate* tmpl, const Property* properties, TemplateLookups* lookups);
 // Value of the first property named exactly NAME, or EmptyText.
 const char* FindProperty(const char* name, const Property* properties);
 const char* FindNetProperty(const char* name);   // over the current net

@@ -2,6 +2,8 @@
 // design checks with their exact messages, and reads that run out of memory.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <set>
 #include <string>
 #include <utility>
@@ -10,6 +12,7 @@
 #include "host/run.h"
 #include "platform/platform.h"
 #include "reader/design.h"
+#include "reader/pins.h"
 #include "reader/parser.h"
 #include "reader/templates.h"
 #include "runtime/channels.h"
@@ -73,6 +76,13 @@ std::vector<std::string> PartPins(const PartInstance* part) {
 }
 
 // The net's connections as reference-pin items, in the net's order.
+std::vector<std::string> PipeTextWords() {
+    std::vector<std::string> words;
+    PipeTextCursor cursor = {PipeTextList, 0};
+    while (const char* word = NextPipeText(&cursor)) words.emplace_back(word);
+    return words;
+}
+
 std::vector<std::string> NetItems(const Net* net) {
     std::vector<std::string> items;
     for (const NetPin* connection = net->netpins; connection != nullptr; connection = connection->nextonnet)
@@ -154,8 +164,7 @@ TEST_F(Parser, StructureKeywordsIgnoreLetterCase) {
     EXPECT_STREQ(Header.title, "t");
     EXPECT_STREQ(Header.Program, "p");
     ASSERT_NE(PartValueCombine.first, nullptr);
-    ASSERT_NE(PipeTextList, nullptr);
-    EXPECT_STREQ(PipeTextList->text, "w");
+    EXPECT_EQ(PipeTextWords(), (std::vector<std::string>{"w"}));
 }
 
 TEST_F(Parser, PropertyGroupKeywordsAreExact) {
@@ -196,6 +205,182 @@ TEST_F(Parser, DuplicateReferencesAreFoundAmongNeighbours) {
         EXPECT_EQ(Read(std::string("(pcb (placement (component C ") + row.places + ")))"), row.result) << row.places;
         EXPECT_EQ(TakeMessages(), row.messages) << row.places;
     }
+}
+
+// Many placement sections: each is sorted in among the earlier ones, and
+// the duplicate found at a section's end must be the one a sort of the whole
+// table followed by a scan of neighbours finds. References are drawn from a
+// few letters in both cases, so equal and case-equal pairs come often and
+// many sections pass.
+TEST_F(Parser, PlacementSectionsFindTheDuplicatesOfOneWholeSort) {
+    uint64_t seed = 12345;
+    auto next = [&seed](uint64_t n) {
+        seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+        return (seed >> 33) % n;
+    };
+    int failed = 0;
+    for (int round = 0; round < 300; round++) {
+        std::string text = "(pcb";
+        std::vector<std::string> all;
+        std::string expected;  // the reference message 17 names, if any
+        int sections = 1 + static_cast<int>(next(12));
+        for (int s = 0; s < sections; s++) {
+            text += "\n (placement (component C";
+            int places = static_cast<int>(next(round % 3 == 0 ? 40 : 4));
+            for (int p = 0; p < places; p++) {
+                std::string reference;
+                int length = 1 + static_cast<int>(next(3));
+                for (int c = 0; c < length; c++) reference += "aAbBc"[next(5)];
+                all.push_back(reference);
+                text += " (place " + reference + ")";
+            }
+            text += "))";
+            if (!expected.empty()) continue;
+            std::vector<std::string> sorted = all;
+            std::sort(sorted.begin(), sorted.end());
+            for (std::size_t i = 0; i + 1 < sorted.size() && expected.empty(); i++)
+                if (SameTextIgnoringCase(sorted[i].c_str(), sorted[i + 1].c_str())) expected = sorted[i];
+            if (!expected.empty()) sections = s + 1;
+        }
+        text += ")";
+        int result = Read(text);
+        Lines messages = TakeMessages();
+        if (expected.empty()) {
+            EXPECT_EQ(result, 1) << text;
+            EXPECT_EQ(messages, Lines{}) << text;
+            // The table is one sorted whole.
+            ASSERT_EQ(Design.partcount, static_cast<int32_t>(all.size())) << text;
+            std::sort(all.begin(), all.end());
+            for (int32_t i = 0; i < Design.partcount; i++) EXPECT_EQ(Design.parts[i]->reference, all[i]) << text;
+        } else {
+            failed++;
+            EXPECT_EQ(result, 0) << text;
+            EXPECT_EQ(messages, Lines{"[FMT0004] Duplicate Ref-Des " + expected + DuplicateReferenceTail}) << text;
+        }
+    }
+    // Both outcomes were tried many times.
+    EXPECT_GT(failed, 50);
+    EXPECT_LT(failed, 250);
+}
+
+// Connections made before later placement sections keep naming their own
+// part while sections are sorted in and merged.
+TEST_F(Parser, ConnectionsFollowTheirPartsThroughManySections) {
+    std::string ordered = "(pcb";
+    for (int i = 39; i >= 0; i--)
+        ordered += i == 39 ? "\n (placement (component C (place P0)))"
+                           : "\n (placement (x (place P" + std::to_string((i + 1) * 7 % 40) + ")))";
+    ordered += "\n (library (image C (pin x 1)))\n (network";
+    for (int i = 0; i < 40; i++) ordered += "\n (net N" + std::to_string(i) + " (pins P" + std::to_string(i) + "-1))";
+    ordered += ") (placement (x (place Q1) (place A1))))";
+    ASSERT_EQ(Read(ordered), 1) << ordered;
+    EXPECT_EQ(TakeMessages(), Lines{});
+    ASSERT_EQ(Design.partcount, 42);
+    for (int32_t i = 0; i < Design.partcount; i++) {
+        for (const NetPin* connection = Design.parts[i]->netpins; connection != nullptr;
+             connection = connection->nextonpart) {
+            EXPECT_EQ(connection->part, i);
+            EXPECT_STREQ(Design.nets[connection->net]->name, ("N" + std::string(Design.parts[i]->reference + 1)).c_str());
+        }
+    }
+}
+
+// Placement and network sections that alternate give the tables that the
+// same parts and nets read in the usual order give: every connection on its
+// part, at its part's index in the sorted table.
+TEST_F(Parser, AlternatingSectionsReadAsTheUsualOrder) {
+    auto tables = [this](const std::string& text) {
+        EXPECT_EQ(Read(text), 1);
+        EXPECT_EQ(TakeMessages(), Lines{});
+        std::vector<std::string> seen;
+        for (int32_t n = 0; n < Design.netcount; n++)
+            for (const std::string& item : NetItems(Design.nets[n])) seen.push_back(item);
+        for (int32_t i = 0; i < Design.partcount; i++) {
+            seen.push_back(Design.parts[i]->reference);
+            for (const NetPin* connection = Design.parts[i]->netpins; connection != nullptr;
+                 connection = connection->nextonpart) {
+                EXPECT_EQ(connection->part, i);
+                seen.push_back(Design.nets[connection->net]->name);
+            }
+        }
+        return seen;
+    };
+    std::string library = "\n (library (image C (pin x 1) (pin x 2)))";
+    std::string alternating = "(pcb (placement (component C (place P0)))" + library;
+    std::string usual = "(pcb (placement (component C (place P0)";
+    std::string nets;
+    // Each net joins the part just placed and the one placed before it.
+    std::string previous = "P0";
+    for (int i = 1; i < 300; i++) {
+        std::string part = "P" + std::to_string(i * 37 % 300);
+        std::string net = "\n (net N" + std::to_string(i) + " (pins " + part + "-1 " + previous + "-2))";
+        alternating += "\n (placement (x (place " + part + ")))\n (network" + net + ")";
+        usual += "\n (place " + part + ")";
+        nets += net;
+        previous = part;
+    }
+    usual += "))" + library + "\n (network" + nets + "))";
+    alternating += ")";
+    std::vector<std::string> expected = tables(usual);
+    ASSERT_EQ(Design.partcount, 300);
+    EXPECT_EQ(tables(alternating), expected);
+}
+
+// Property groups continue their record's list wherever the record is taken
+// up again: a definition selected by a second image, a pin whose groups
+// alternate with its definition's, many groups on one part, a net and a
+// connection.
+TEST_F(Parser, PropertyGroupsContinueTheirRecordsLists) {
+    ASSERT_EQ(Read("(pcb (placement (component C (place U1 (property (a 1)) (property (b 2) (c)) (property (d 4)))))\n"
+                   " (library (image C (property (i 1)) (pin x 1 (property (p 1))) (property (j 2))"
+                   " (x (property (q 2))) (pin x 2)) (image D) (image C (property (k 3))))\n"
+                   " (network (net N (property (n 1)) (pins U1-1 (property (e 1)) (property (f 2))) (property (o 2)))))"),
+              1);
+    EXPECT_EQ(PropertiesOf(Design.parts[0]->properties), (Pairs{{"a", "1"}, {"b", "2"}, {"d", "4"}}));
+    const ComponentDef* component = Design.components[0];
+    EXPECT_EQ(PropertiesOf(component->properties), (Pairs{{"i", "1"}, {"j", "2"}, {"k", "3"}}));
+    EXPECT_EQ(PropertiesOf(component->libpins->properties), (Pairs{{"p", "1"}, {"q", "2"}}));
+    EXPECT_EQ(PropertiesOf(Design.nets[0]->properties), (Pairs{{"n", "1"}, {"o", "2"}}));
+    EXPECT_EQ(PropertiesOf(Design.nets[0]->netpins->properties), (Pairs{{"e", "1"}, {"f", "2"}}));
+}
+
+// The value recomposed after each property group takes the first property
+// of each name, however many groups came before: a name given again later,
+// a name that only comes in a later group, a name never given.
+TEST_F(Parser, PartValuesAreRecomposedOverTheWholeList) {
+    struct Row {
+        const char* groups;
+        const char* value;
+    } rows[] = {
+        {"(property (A 1))", "1/-"},
+        {"(property (A 1)) (property (A 2) (B 3))", "1/3-"},
+        {"(property (B 3)) (property (x y)) (property (A 4) (B 5))", "4/3-"},
+        {"(property (Missing m)) (property)", "/-m"},
+        {"(property (A)) (property (A 6))", "6/-"},
+    };
+    for (const Row& row : rows) {
+        std::string text = std::string("(pcb (description (partvaluecombine \"{A}/{B}-{Missing}\"))\n"
+                                       " (placement (component C (place U1 ") + row.groups + "))))";
+        ASSERT_EQ(Read(text), 1) << row.groups;
+        EXPECT_STREQ(Design.parts[0]->value, row.value) << row.groups;
+        EXPECT_STREQ(Design.parts[0]->value, ExpandTemplate(&PartValueCombine, Design.parts[0]->properties)) << row.groups;
+    }
+}
+
+// Words are kept in blocks: many words, long ones, empty ones, and a later
+// section replacing them, all come back in order.
+TEST_F(Parser, LongPipeTextKeepsEveryWord) {
+    std::vector<std::string> words;
+    std::string text = "(pcb (pipetext old words) (pipetext";
+    for (int i = 0; i < 3000; i++) {
+        std::string word = i % 7 == 0 ? std::string(200 + i % 50, 'w') : i % 11 == 0 ? "" : std::to_string(i);
+        words.push_back(i % 13 == 0 ? "(" : word);
+        text += i % 13 == 0 ? std::string(" (") : " \"" + word + "\"";
+        if (i % 4 == 0) text += "\n";
+    }
+    text += "))";
+    ASSERT_EQ(Read(text), 1);
+    EXPECT_EQ(PipeTextWords(), words);
 }
 
 TEST_F(Parser, EveryReaderFailureWithItsMessage) {
@@ -386,7 +571,7 @@ TEST_F(Parser, LibraryPinsAndTheirProperties) {
                    "   (pin y A (property (pintype \"\") (pinname PA))) (pin x 1))\n"
                    "  (image D (x (property (pinname lost))) (pin x 5)) (y (property (note n)))))"),
               1);
-    const ComponentDef* c = Design.components[0];
+    ComponentDef* c = Design.components[0];
     EXPECT_EQ(LibPins(c), (std::vector<std::string>{"1", "2", "10", "A"}));
     const LibPin* two = FindLibPin(c, "2");
     EXPECT_EQ(two->pintype, 1);
@@ -402,7 +587,7 @@ TEST_F(Parser, LibraryPinsAndTheirProperties) {
     // A pin property group of a new image before its first pin belongs to
     // no pin, not to the last pin of the image before.
     EXPECT_EQ(FindLibPin(c, "1")->pinname, EmptyText);
-    const ComponentDef* d = Design.components[1];
+    ComponentDef* d = Design.components[1];
     EXPECT_EQ(d->libpins->component, 1);
     // The selected image stays in force after its group closes.
     EXPECT_EQ(PropertiesOf(d->properties), (Pairs{{"note", "n"}}));
@@ -493,9 +678,7 @@ TEST_F(Parser, PipeText) {
     };
     for (const Row& row : rows) {
         ASSERT_EQ(Read("(pcb " + row.sections + ")"), 1) << row.sections;
-        std::vector<std::string> words;
-        for (const PipeText* entry = PipeTextList; entry != nullptr; entry = entry->next) words.emplace_back(entry->text);
-        EXPECT_EQ(words, row.words) << row.sections;
+        EXPECT_EQ(PipeTextWords(), row.words) << row.sections;
     }
 }
 
@@ -505,8 +688,7 @@ TEST_F(Parser, SectionsStartAtLevelTwoOnly) {
               1);
     EXPECT_EQ(Design.partcount, 1);
     EXPECT_STREQ(Design.parts[0]->reference, "U1");
-    ASSERT_NE(PipeTextList, nullptr);
-    EXPECT_STREQ(PipeTextList->text, "q");
+    EXPECT_EQ(PipeTextWords(), (std::vector<std::string>{"q", "r"}));
     ASSERT_EQ(Read("(pcb placement (component C (place U1))"), 1);
     EXPECT_EQ(Design.partcount, 0);
 }
@@ -530,8 +712,8 @@ bool IsTheWholeSweepDesign() {
            PropertiesOf(component->properties) == Pairs{{"k", "v"}} && std::string(pin->pinname) == "P" &&
            PropertiesOf(pin->properties) == Pairs{{"a", "b"}} && pin->next != nullptr && net->nettype == 'S' &&
            PropertiesOf(net->properties) == Pairs{{"c", "d"}} && net->netpins->nextonnet != nullptr &&
-           PropertiesOf(net->netpins->properties) == Pairs{{"e", "f"}} && PipeTextList != nullptr &&
-           PipeTextList->next != nullptr && std::string(PipeTextList->next->text) == "w2";
+           PropertiesOf(net->netpins->properties) == Pairs{{"e", "f"}} && PipeTextWords().size() == 2 &&
+           PipeTextWords()[1] == "w2";
 }
 
 // Fails each allocation of reading TEXT in turn, until the read succeeds;

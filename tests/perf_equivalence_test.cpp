@@ -18,6 +18,7 @@
 #include "host/run.h"
 #include "platform/platform.h"
 #include "reader/design.h"
+#include "reader/pins.h"
 #include "reader/index.h"
 #include "support.h"
 
@@ -127,6 +128,10 @@ TEST_F(PerfEquivalence, GeneratedDesignsFormatAlikeInEveryMode) {
         {"bignet", Shape(zedidgen::Shape::BigNet)},
         {"twopinnets", Shape(zedidgen::Shape::TwoPinNets)},
         {"longnames", Shape(zedidgen::Shape::LongNames)},
+        {"dense", Shape(zedidgen::Shape::Dense)},
+        {"properties", Shape(zedidgen::Shape::Properties)},
+        {"placements", Shape(zedidgen::Shape::Placements)},
+        {"skipped", Shape(zedidgen::Shape::Skipped)},
         {"mixed, ascending", Custom(PinNames::Mixed, Order::Ascending, Order::Ascending, 60, 1)},
         {"mixed, descending", Custom(PinNames::Mixed, Order::Descending, Order::Descending, 60, 2)},
         {"mixed, shuffled", Custom(PinNames::Mixed, Order::Shuffled, Order::Shuffled, 60, 3)},
@@ -212,15 +217,18 @@ struct Stream {
 struct Sequence {
     std::vector<int> library;      // AwkwardPins index of each pin, in insertion order
     std::vector<int> connections;  // library position of each connection's pin
+    std::vector<int> late = {};    // more pins, inserted after half the connections
 };
 
-Sequence MakeSequence(std::uint64_t seed) {
+// The awkward pins from FIRST on, COUNT of them: 0 and 11 numbers alone
+// (values that fit 32 bits), 11 and 22 texts alone, 0 and AwkwardCount both.
+Sequence MakeSequence(std::uint64_t seed, int first = 0, int count = AwkwardCount) {
     Stream random{seed};
     Sequence sequence;
     // Often few distinct numbers (many equal pins), sometimes many.
-    int pool = 2 + random.Below(AwkwardCount - 1);
+    int pool = 2 + random.Below(count - 1);
     int pins = 1 + random.Below(90);
-    for (int i = 0; i < pins; i++) sequence.library.push_back(random.Below(pool));
+    for (int i = 0; i < pins; i++) sequence.library.push_back(first + random.Below(pool));
     int connections = random.Below(120);
     for (int i = 0; i < connections; i++) sequence.connections.push_back(random.Below(pins));
     return sequence;
@@ -267,7 +275,20 @@ TableOutcome BuildTables(const Sequence& sequence, int mode) {
         outcome.libraryorder.push_back(NumberOf(pins, pin));
     for (const char* number : AwkwardPins) outcome.found.push_back(NumberOf(pins, FindLibPin(component, number)));
     std::vector<NetPin*> connections;
-    for (int position : sequence.connections) {
+    for (std::size_t c = 0; c < sequence.connections.size(); c++) {
+        if (c == sequence.connections.size() / 2) {
+            for (int awkward : sequence.late) {
+                LibPin* pin = static_cast<LibPin*>(CarveDesignMemory(sizeof(LibPin)));
+                pin->number = CarveDesignText(AwkwardPins[awkward]);
+                pin->component = index;
+                pin->numbervalue = PinNumberValue(pin->number);
+                pin->pinname = EmptyText;
+                pin->lpinname = EmptyText;
+                InsertLibPin(component, pin);
+                pins.push_back(pin);
+            }
+        }
+        int position = sequence.connections[c];
         NetPin* connection = static_cast<NetPin*>(CarveDesignMemory(sizeof(NetPin)));
         connection->libpin = pins[static_cast<std::size_t>(position)];
         int accepted = InsertNetPin(part, connection);
@@ -288,6 +309,35 @@ TEST_F(PerfEquivalence, PinOrdersAndPinLookupsMatchTheWalks) {
         ASSERT_EQ(plain.libraryorder.size(), sequence.library.size());
         for (int mode : {IndexLong, IndexAlways})
             EXPECT_TRUE(BuildTables(sequence, mode) == plain) << "seed " << seed << ", mode " << mode;
+    }
+}
+
+// Components whose pins are all numbers or all texts give their parts'
+// connections a slot by pin rank: equal values written apart (1, 01, 001),
+// equal texts, connections in every order, and pins added to the component
+// after connections were made (of the same kind, or of the other, which
+// mixes the list), which ends the ranking.
+TEST_F(PerfEquivalence, OneKindListsByRankMatchTheWalks) {
+    struct Kind {
+        const char* what;
+        int first;
+        int count;
+    } kinds[] = {{"numbers", 0, 11}, {"texts", 11, 22}};
+    for (const Kind& kind : kinds) {
+        for (std::uint64_t seed = 1; seed <= 200; seed++) {
+            Sequence sequence = MakeSequence(seed, kind.first, kind.count);
+            // Every fourth sequence gets late pins: of its own kind, or
+            // (every eighth) of the other.
+            if (seed % 4 == 0) {
+                Stream random{seed * 31};
+                for (int i = 0; i < 3; i++)
+                    sequence.late.push_back(seed % 8 == 0 ? (kind.first == 0 ? 13 + random.Below(10) : random.Below(11))
+                                                          : kind.first + random.Below(kind.count));
+            }
+            TableOutcome plain = BuildTables(sequence, IndexPlain);
+            for (int mode : {IndexLong, IndexAlways})
+                EXPECT_TRUE(BuildTables(sequence, mode) == plain) << kind.what << ", seed " << seed << ", mode " << mode;
+        }
     }
 }
 

@@ -11,6 +11,7 @@
 #include "host/run.h"
 #include "platform/platform.h"
 #include "reader/design.h"
+#include "reader/pins.h"
 
 namespace {
 
@@ -312,11 +313,12 @@ TEST_F(Tables, NetPinsStandInPinOrderAndRefuseDuplicates) {
         {{"2", "B", "1"}, {"1", "2", "B"}, -1},
     };
     for (const Row& row : rows) {
-        ComponentDef* component = AddComponentDef("IC", nullptr);
-        PartInstance* part = AddPartInstance("U1", 0, nullptr);
+        int32_t index = -1;
+        ComponentDef* component = AddComponentDef("IC", &index);
+        PartInstance* part = AddPartInstance("U1", index, nullptr);
         std::vector<LibPin*> pins;
         for (const std::string& number : row.pins) {
-            pins.push_back(MakePin(number.c_str()));
+            pins.push_back(MakePin(number.c_str(), index));
             InsertLibPin(component, pins.back());
         }
         int refused = -1;
@@ -342,7 +344,7 @@ TEST_F(Tables, ReleaseReturnsEverythingToLoadState) {
     Net* net = AddNet("GND", nullptr);
     net->netpins = connection;
     Header.title = CopyText("Board");
-    PipeTextList = NewPipeText("word");
+    ASSERT_EQ(AddPipeText("word", true), 1);
     Design.netpincount = 1;
 
     ReleaseDesignTables();

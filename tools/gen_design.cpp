@@ -28,6 +28,8 @@ struct Component {
     std::string sourcelib;
     std::vector<std::string> pins;  // in the order the image lists them
     bool pinproperties = false;     // each pin gets a pinname and a pintype
+    Properties properties;          // image properties after sourcelib
+    Properties firstpin;            // more properties of the first pin
 };
 
 struct Part {
@@ -45,6 +47,7 @@ struct Connection {
 struct NetModel {
     std::string name;
     Properties properties;
+    Properties firstconnection;  // more properties of the first connection
     std::vector<Connection> connections;
 };
 
@@ -56,6 +59,11 @@ struct Model {
     std::vector<Part> parts;
     std::vector<NetModel> nets;
     std::vector<std::string> pipetext;
+    bool groupeach = false;            // every property in a group of its own
+    bool sectionpercomponent = false;  // one placement section per definition
+    std::string skipped;               // groups of no section, before the description
+    std::string skippedlibrary;        // images of no definition, in the library
+    std::string pipetextraw;           // written into the pipetext section as it is
 };
 
 // splitmix64: small, fast and identical everywhere.
@@ -530,6 +538,144 @@ void BuildLongNames(const Parameters& params, Model& model, Random& random) {
     static_assert(ReferenceWidth == 6, "references above are built for this width");
 }
 
+// A connection-dense board: definitions of 2 to 180 pins, every pin
+// connected, nets of 2 to 22 connections in random part and pin order, the
+// placement grouped by definition and little else that costs bytes: about
+// twelve connections a part. Pin counts follow a fixed cycle and every
+// definition has as many parts, so each size is 10x the last in
+// connections too.
+void BuildDense(const Parameters& params, Model& model, Random& random) {
+    static const int PinCycle[] = {2, 3, 4, 5, 6, 2, 3, 4, 5, 6, 2, 3, 4, 5, 6, 2, 3, 4, 5, 6, 12, 60,
+                                   2, 3, 4, 5, 6, 2, 3, 4, 5, 6, 24, 2, 3, 4, 5, 36, 180, 48};
+    constexpr long Cycle = sizeof PinCycle / sizeof PinCycle[0];
+    long partcount = params.parts > 0 ? params.parts : 2000 * Scale(params.size);
+    long defcount = params.components > 0 ? params.components : std::max(Cycle, partcount / 50);
+    StandardHeader(model, "dense" + std::to_string(params.size), params.templates);
+    for (long d = 0; d < defcount; d++) {
+        Component component;
+        int pins = PinCycle[d % Cycle];
+        component.name = "D" + std::to_string(d + 1) + "_" + std::to_string(pins);
+        component.pins = NumericPins(pins);
+        ApplyOrder(component.pins, params.pinorder, random);
+        model.components.push_back(std::move(component));
+    }
+    std::vector<Connection> slots;
+    for (long p = 0; p < partcount; p++) {
+        Part part;
+        part.reference = RotatingReference(p);
+        part.component = static_cast<int>(p % defcount);
+        const std::string& name = model.components[static_cast<std::size_t>(part.component)].name;
+        part.properties = PartProperties(std::min(params.propertiesperpart, 2), "V" + std::to_string(p % 97), name, random);
+        int pins = static_cast<int>(model.components[static_cast<std::size_t>(part.component)].pins.size());
+        for (int pin = 0; pin < pins; pin++) slots.push_back({p, pin});
+        model.parts.push_back(std::move(part));
+    }
+    random.Shuffle(slots);
+    std::size_t next = 0;
+    for (long serial = 1; next < slots.size(); serial++) {
+        NetModel net;
+        net.name = "N" + std::to_string(serial);
+        long size = random.Between(2, 22);
+        for (long c = 0; c < size && next < slots.size(); c++) net.connections.push_back(slots[next++]);
+        model.nets.push_back(std::move(net));
+    }
+}
+
+// A few records of every kind, each given its properties one group at a
+// time: a part, a definition's image and first pin, a net and its first
+// connection. The value template names a property no part has, so every
+// recomposition of the value looks through the whole list.
+void BuildProperties(const Parameters& params, Model& model, Random& random) {
+    long groups = params.parts > 0 ? params.parts : 2000 * Scale(params.size);
+    StandardHeader(model, "properties" + std::to_string(params.size), params.templates);
+    if (params.templates) model.valuetemplate = "{Value}/{Missing}";
+    model.groupeach = true;
+    auto many = [&](const char* prefix) {
+        Properties properties;
+        for (long g = 0; g < groups; g++)
+            properties.push_back({prefix + std::to_string(g + 1), "V" + std::to_string(random.Below(1000))});
+        return properties;
+    };
+    Component component;
+    component.name = "PROPS";
+    component.sourcelib = "PROPS.OLB";
+    component.pins = NumericPins(2);
+    component.properties = many("I");
+    component.firstpin = many("P");
+    model.components.push_back(std::move(component));
+    for (long p = 0; p < 2; p++) {
+        Part part;
+        part.reference = "U" + std::to_string(p + 1);
+        part.properties = p == 0 ? many("Q") : PartProperties(params.propertiesperpart, "V", "FP", random);
+        model.parts.push_back(std::move(part));
+    }
+    for (int n = 0; n < 2; n++) {
+        NetModel net;
+        net.name = "N" + std::to_string(n + 1);
+        if (n == 0) net.properties = many("N");
+        net.connections.push_back({0, n, n == 0});
+        net.connections.push_back({1, n});
+        if (n == 0) net.firstconnection = many("C");
+        model.nets.push_back(std::move(net));
+    }
+}
+
+// One placement section for each two-pin definition, one part each, the
+// parts chained by two-pin nets: every section adds a part out of reference
+// order.
+void BuildPlacements(const Parameters& params, Model& model, Random& random) {
+    long count = params.parts > 0 ? params.parts : 2000 * Scale(params.size);
+    StandardHeader(model, "placements" + std::to_string(params.size), params.templates);
+    model.sectionpercomponent = true;
+    for (long c = 0; c < count; c++) {
+        Component component;
+        component.name = "TWO" + std::to_string(c + 1);
+        component.pins = NumericPins(2);
+        model.components.push_back(std::move(component));
+        Part part;
+        part.reference = RotatingReference(c);
+        part.component = static_cast<int>(c);
+        part.properties = PartProperties(params.propertiesperpart > 2 ? 2 : params.propertiesperpart, "10K", "R0603", random);
+        model.parts.push_back(std::move(part));
+    }
+    for (long n = 0; n + 1 < count; n++) {
+        NetModel net;
+        net.name = "N" + std::to_string(n + 1);
+        net.connections.push_back({n, 1});
+        net.connections.push_back({n + 1, 0});
+        model.nets.push_back(std::move(net));
+    }
+}
+
+// A small design amid what the reader passes over or keeps without use:
+// groups of no section (deeply nested, and long), an image of no
+// definition with many pins, groups inside the pins of nets, and a pipetext
+// section of single "(" words.
+void BuildSkipped(const Parameters& params, Model& model, Random& random) {
+    long unit = Scale(params.size);
+    BuildTwoPinNets([&] {
+        Parameters small = params;
+        small.nets = 200 * unit;
+        return small;
+    }(), model, random);
+    model.header[2].second = "skipped" + std::to_string(params.size) + ".dsn";
+    std::string& skipped = model.skipped;
+    long depth = 5000 * unit;
+    skipped += "\n (comment";
+    for (long i = 0; i < depth; i++) skipped += i % 100 == 0 ? "\n  (" : "(";
+    for (long i = 0; i < depth; i++) skipped += i % 100 == 0 ? "\n  )" : ")";
+    skipped += ")\n (notes";
+    for (long i = 0; i < 5000 * unit; i++) skipped += (i % 16 == 0 ? "\n  word" : " word") + std::to_string(i);
+    skipped += ")";
+    std::string& library = model.skippedlibrary;
+    library += "\n  (image NO_SUCH_DEFINITION";
+    for (long i = 0; i < 2000 * unit; i++)
+        library += "\n   (pin " + std::to_string(i + 1) + " " + std::to_string(i + 1) + " (property (pinname X)))";
+    library += ")";
+    std::string& pipetext = model.pipetextraw;
+    for (long i = 0; i < 100000 * unit; i++) pipetext += i % 150 == 0 ? "\n  (" : "(";
+}
+
 void BuildCustom(const Parameters& params, Model& model, Random& random) {
     long parts = params.parts > 0 ? params.parts : 100 * Scale(params.size);
     long defs = params.components > 0 ? params.components : 10;
@@ -627,7 +773,15 @@ private:
     int indent_ = 0;
 };
 
-void WritePropertyGroup(Writer& w, const Properties& properties) {
+void WritePropertyGroup(Writer& w, const Properties& properties, bool each) {
+    if (each) {
+        for (const auto& [name, value] : properties) {
+            w.Open("property");
+            w.Pair(name, value);
+            w.Close();
+        }
+        return;
+    }
     w.Open("property");
     for (const auto& [name, value] : properties) w.Pair(name, value);
     w.Close();
@@ -638,6 +792,7 @@ void WriteModel(const Model& model, std::string& text) {
     w.Line(0);
     w.Open("pcb");
 
+    text += model.skipped;
     w.Line(1);
     w.Open("description");
     for (const auto& [keyword, value] : model.header) {
@@ -662,6 +817,12 @@ void WriteModel(const Model& model, std::string& text) {
     w.Open("placement");
     for (std::size_t c = 0; c < model.components.size(); c++) {
         if (partsof[c].empty()) continue;
+        if (model.sectionpercomponent && c > 0) {
+            w.Line(1);
+            w.Close();
+            w.Line(1);
+            w.Open("placement");
+        }
         w.Line(2);
         w.Open("component");
         w.Put(Quote(model.components[c].name));
@@ -670,7 +831,7 @@ void WriteModel(const Model& model, std::string& text) {
             w.Line(3);
             w.Open("place");
             w.Put(Quote(part.reference));
-            if (!part.properties.empty()) WritePropertyGroup(w, part.properties);
+            if (!part.properties.empty()) WritePropertyGroup(w, part.properties, model.groupeach);
             w.Close();
         }
         w.Line(2);
@@ -685,22 +846,28 @@ void WriteModel(const Model& model, std::string& text) {
         w.Line(2);
         w.Open("image");
         w.Put(Quote(component.name));
-        if (!component.sourcelib.empty()) {
+        if (!component.sourcelib.empty() || !component.properties.empty()) {
+            Properties properties = component.properties;
+            if (!component.sourcelib.empty()) properties.insert(properties.begin(), {"sourcelib", component.sourcelib});
             w.Line(3);
-            WritePropertyGroup(w, {{"sourcelib", component.sourcelib}});
+            WritePropertyGroup(w, properties, model.groupeach);
         }
         for (std::size_t p = 0; p < component.pins.size(); p++) {
             w.Line(3);
             w.Open("pin");
             w.Put(std::to_string(p + 1));
             w.Put(Quote(component.pins[p]));
+            Properties properties;
             if (component.pinproperties)
-                WritePropertyGroup(w, {{"pinname", "P" + std::to_string(p + 1)}, {"pintype", std::to_string(p % 8)}});
+                properties = {{"pinname", "P" + std::to_string(p + 1)}, {"pintype", std::to_string(p % 8)}};
+            if (p == 0) properties.insert(properties.end(), component.firstpin.begin(), component.firstpin.end());
+            if (!properties.empty()) WritePropertyGroup(w, properties, model.groupeach);
             w.Close();
         }
         w.Line(2);
         w.Close();
     }
+    text += model.skippedlibrary;
     w.Line(1);
     w.Close();
 
@@ -710,14 +877,19 @@ void WriteModel(const Model& model, std::string& text) {
         w.Line(2);
         w.Open("net");
         w.Put(Quote(net.name));
-        if (!net.properties.empty()) WritePropertyGroup(w, net.properties);
+        if (!net.properties.empty()) WritePropertyGroup(w, net.properties, model.groupeach);
         w.Line(3);
         w.Open("pins");
-        for (const Connection& connection : net.connections) {
+        for (std::size_t c = 0; c < net.connections.size(); c++) {
+            const Connection& connection = net.connections[c];
             const Part& part = model.parts[static_cast<std::size_t>(connection.part)];
             const Component& component = model.components[static_cast<std::size_t>(part.component)];
             w.Put(Quote(part.reference) + "-" + Quote(component.pins[static_cast<std::size_t>(connection.pin)]));
-            if (connection.properties) WritePropertyGroup(w, {{"ROUTE", "FIRST"}});
+            if (connection.properties) {
+                Properties properties = {{"ROUTE", "FIRST"}};
+                if (c == 0) properties.insert(properties.end(), net.firstconnection.begin(), net.firstconnection.end());
+                WritePropertyGroup(w, properties, model.groupeach);
+            }
         }
         w.Close();
         w.Line(2);
@@ -726,10 +898,11 @@ void WriteModel(const Model& model, std::string& text) {
     w.Line(1);
     w.Close();
 
-    if (!model.pipetext.empty()) {
+    if (!model.pipetext.empty() || !model.pipetextraw.empty()) {
         w.Line(1);
         w.Open("pipetext");
         for (const std::string& word : model.pipetext) w.Put(Quote(word));
+        text += model.pipetextraw;
         w.Close();
     }
     w.Line(0);
@@ -750,6 +923,10 @@ Summary GenerateDesign(const Parameters& params, std::string& text) {
         case Shape::BigNet: BuildBigNet(params, model, random); break;
         case Shape::TwoPinNets: BuildTwoPinNets(params, model, random); break;
         case Shape::LongNames: BuildLongNames(params, model, random); break;
+        case Shape::Dense: BuildDense(params, model, random); break;
+        case Shape::Properties: BuildProperties(params, model, random); break;
+        case Shape::Placements: BuildPlacements(params, model, random); break;
+        case Shape::Skipped: BuildSkipped(params, model, random); break;
         case Shape::Custom: BuildCustom(params, model, random); break;
     }
     text.clear();
@@ -774,7 +951,8 @@ struct ShapeNameEntry {
 constexpr ShapeNameEntry ShapeNames[] = {
     {Shape::Board, "board"},       {Shape::Components, "components"}, {Shape::BigPart, "bigpart"},
     {Shape::BigNet, "bignet"},     {Shape::TwoPinNets, "twopinnets"}, {Shape::LongNames, "longnames"},
-    {Shape::Custom, "custom"},
+    {Shape::Dense, "dense"},       {Shape::Properties, "properties"}, {Shape::Placements, "placements"},
+    {Shape::Skipped, "skipped"},   {Shape::Custom, "custom"},
 };
 
 }  // namespace

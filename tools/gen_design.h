@@ -17,6 +17,10 @@ enum class Shape {
     BigNet,      // one net holding every connection
     TwoPinNets,  // very many nets of two connections
     LongNames,   // names at and just past every length limit
+    Dense,       // a connection-dense board: 2-300 pin parts, few properties
+    Properties,  // many property groups on a few records of every kind
+    Placements,  // one placement section per component definition
+    Skipped,     // deep and long groups the reader passes over, a long pipetext
     Custom,      // built from the counts in Parameters alone
 };
 
