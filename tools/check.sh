@@ -295,8 +295,11 @@ tsan() {
 # the forked pairs of runs, whose children valgrind would fail at their exit
 # for the test program's reachable memory.
 memcheck_skip="*Huge*:*EveryByte*:*LargerThanItsBlock*:*TwoProcesses*"
+# A test's forked child ends by _exit or a signal with the test program's
+# whole state still reachable, which says nothing about the library; the
+# same runs are checked in the parent.
 memcheck_options=(--quiet --error-exitcode=99 --leak-check=full --show-leak-kinds=all
-  --errors-for-leak-kinds=all --track-origins=yes)
+  --errors-for-leak-kinds=all --track-origins=yes --child-silent-after-fork=yes)
 
 memcheck() {
   stage "valgrind memcheck: end-to-end, failing and repeated runs"
