@@ -5,7 +5,10 @@
 // call, each design runs in a private working folder of its own (where the
 // library keeps ZEDID.TMP), and the netlist is written to a new file beside
 // its destination that replaces the destination only when the library says
-// it was written.
+// it was written. With "-o -" the netlist is written in the working folder
+// and copied to standard output only then. Several designs in one call run
+// one after the other, each into its own DESIGN.asc.
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -13,6 +16,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "zedid.h"
 
@@ -22,6 +26,7 @@
 #include <sys/stat.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -34,28 +39,44 @@ constexpr int UsageExit = 64;  // EX_USAGE: the command line was wrong
 constexpr char IntermediateExtension[] = ".ONL";
 constexpr char DefaultOutputExtension[] = ".asc";
 
+constexpr char StandardOutputName[] = "-";  // -o -: the netlist goes to standard output
+
 const char Usage[] =
-    "usage: zedid DESIGN[.ONL] [-o OUTPUT]\n"
+    "usage: zedid [-q] DESIGN[.ONL] [-o OUTPUT]\n"
+    "       zedid [-q] DESIGN[.ONL] DESIGN[.ONL]...\n"
     "\n"
-    "Formats the intermediate netlist DESIGN.ONL into a layout netlist.\n"
+    "Formats each intermediate netlist DESIGN.ONL into a layout netlist,\n"
+    "DESIGN.asc unless -o names another.\n"
     "\n"
-    "  -o, --output OUTPUT  the netlist to write (default: DESIGN.asc)\n"
+    "  -o, --output OUTPUT  the netlist to write, for one design only; '-o -'\n"
+    "                       writes it to standard output\n"
+    "  -q, --quiet          show only warnings, numbered messages and zedid's\n"
+    "                       own messages\n"
     "  -h, --help           show this text and exit\n"
     "      --version        show the version and exit\n"
     "  --                   end of options: a DESIGN may then begin with '-'\n"
     "\n"
     "Messages go to standard error. Exit status: 0 written, 1 written with\n"
-    "warnings, 2 errors, 64 usage error. The netlist replaces OUTPUT only when\n"
-    "it was written (status 0 or 1); otherwise an existing OUTPUT is left as\n"
-    "it was. Each design is formatted in a private folder under the system's\n"
-    "temporary folder, where the library keeps its temporary file ZEDID.TMP.\n";
+    "warnings, 2 errors, 64 usage error; with several designs the worst of\n"
+    "them, and a line names each design that was not written cleanly. The\n"
+    "netlist replaces OUTPUT, or goes to standard output, only when it was\n"
+    "written (status 0 or 1); otherwise an existing OUTPUT is left as it was\n"
+    "and nothing goes to standard output. Each design is formatted in a\n"
+    "private folder under the system's temporary folder, where the library\n"
+    "keeps its temporary file ZEDID.TMP.\n";
 
 // ---- Message lines ----------------------------------------------------------
 
-// Prints one message line of the library on standard error. Control bytes
-// of the design's names would act on the terminal, so they are shown as
-// \xHH; a line feed that ends the message is its line end.
-int ZEDID_CALL PrintMessage(const char* text) {
+struct MessageState {
+    bool quiet = false;  // -q: the library's progress lines are dropped
+};
+
+MessageState Messages;
+
+// Writes one line on standard error. Control bytes of the design's names
+// would act on the terminal, so they are shown as \xHH; a line feed that
+// ends the text is its line end.
+void WriteLine(const char* text) {
     std::string line;
     std::size_t length = std::strlen(text);
     for (std::size_t i = 0; i < length; i++) {
@@ -72,10 +93,46 @@ int ZEDID_CALL PrintMessage(const char* text) {
     // One write per line: standard error is line-buffered.
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
+}
+
+// Skips a run of decimal digits at TEXT; 1 when there was one.
+bool SkipNumber(const char*& text) {
+    const char* start = text;
+    while (*text >= '0' && *text <= '9') text++;
+    return text != start;
+}
+
+// "N Parts, N Library Parts, N Nets, N Pins", the line that follows reading.
+bool IsSummaryLine(const char* text) {
+    const char* words[] = {" Parts, ", " Library Parts, ", " Nets, ", " Pins"};
+    for (const char* word : words) {
+        std::size_t length = std::strlen(word);
+        if (!SkipNumber(text) || std::strncmp(text, word, length) != 0) return false;
+        text += length;
+    }
+    return *text == '\0' || std::strcmp(text, "\n") == 0;
+}
+
+// The library's lines that only tell how far a run got. Anything else it
+// sends is a warning, part of a warning too long for one line, or a
+// numbered message, and -q keeps it.
+bool IsProgressLine(const char* text) {
+    for (const char* line : {"Creating Netlist...", "Done"}) {
+        std::size_t length = std::strlen(line);
+        if (std::strncmp(text, line, length) == 0 && (text[length] == '\0' || std::strcmp(text + length, "\n") == 0))
+            return true;
+    }
+    return IsSummaryLine(text);
+}
+
+// Prints one message line of the library on standard error.
+int ZEDID_CALL PrintMessage(const char* text) {
+    if (!(Messages.quiet && IsProgressLine(text))) WriteLine(text);
     return 0;
 }
 
-void Say(const std::string& text) { PrintMessage(("zedid: " + text).c_str()); }
+// zedid's own lines are shown with -q too.
+void Say(const std::string& text) { WriteLine(("zedid: " + text).c_str()); }
 
 int UsageError(const char* problem) {
     std::fprintf(stderr, "zedid: %s\n\n%s", problem, Usage);
@@ -261,21 +318,59 @@ bool ReplaceFile(const std::string& partial, const fs::path& target, std::string
 #endif
 }
 
+// Copies the netlist FILE to standard output; 1, or 0 with the reason.
+bool CopyToStandardOutput(const std::string& file, std::string& reason) {
+    std::FILE* netlist = std::fopen(file.c_str(), "rb");
+    if (netlist == nullptr) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    char buffer[1 << 16];
+    bool copied = true;
+    for (;;) {
+        std::size_t got = std::fread(buffer, 1, sizeof buffer, netlist);
+        if (got > 0 && std::fwrite(buffer, 1, got, stdout) != got) {
+            reason = std::strerror(errno);
+            copied = false;
+            break;
+        }
+        if (got < sizeof buffer) {
+            if (std::ferror(netlist)) {
+                reason = std::strerror(errno);
+                copied = false;
+            }
+            break;
+        }
+    }
+    std::fclose(netlist);
+    // What is still buffered meets a full device or a closed pipe only here.
+    if (std::fflush(stdout) != 0 && copied) {
+        reason = std::strerror(errno);
+        copied = false;
+    }
+    return copied;
+}
+
 // ---- One design -------------------------------------------------------------
 
-// Formats DESIGN (a base path, or a path ending in .ONL) into OUTPUT ("" for
-// DESIGN.asc); gives the exit status.
-int RunDesign(std::string design, std::string output) {
+// DESIGN without a trailing .ONL in any letter case.
+std::string DesignBase(std::string design) {
     if (EndsWithExtension(design)) design.resize(design.size() - (sizeof IntermediateExtension - 1));
-    if (design.empty()) return UsageError("no design given");
-    if (output.empty()) output = design + DefaultOutputExtension;
+    return design;
+}
+
+// Formats DESIGN (a base path, or a path ending in .ONL) into OUTPUT ("" for
+// DESIGN.asc, "-" for standard output); gives the exit status.
+int RunDesign(const std::string& design, std::string output) {
+    bool tostdout = output == StandardOutputName;
+    if (output.empty()) output = DesignBase(design) + DefaultOutputExtension;
 
     // Absolute paths: the library runs in the working folder.
     std::error_code error, outputerror;
-    fs::path base = fs::absolute(design, error);
-    fs::path target = fs::absolute(output, outputerror);
+    fs::path base = fs::absolute(DesignBase(design), error);
+    fs::path target = tostdout ? fs::path() : fs::absolute(output, outputerror);
     if (error || outputerror) {
-        Say("can't make an absolute path of " + (error ? design : output));
+        Say("can't make an absolute path of " + (error ? DesignBase(design) : output));
         return ZEDID_RESULT_ERRORS;
     }
     fs::path designfile = base.string() + IntermediateExtension;
@@ -286,22 +381,26 @@ int RunDesign(std::string design, std::string output) {
             Say("hint: there is " + other + ", but the design file's name must end in " + IntermediateExtension);
         return ZEDID_RESULT_ERRORS;
     }
-    if (fs::equivalent(designfile, target, error)) {
+    if (!tostdout && fs::equivalent(designfile, target, error)) {
         Say("the output " + output + " is the design file itself; nothing was written");
         return ZEDID_RESULT_ERRORS;
     }
 
     // A device, pipe or folder is written in place (or refused by the
     // library); a regular file is replaced only by a whole netlist.
-    fs::file_status status = fs::status(target, error);
-    bool inplace = fs::exists(status) && !fs::is_regular_file(status);
-    if (!inplace && fs::is_symlink(fs::symlink_status(target, error))) {
-        fs::path resolved = fs::canonical(target, error);
-        if (!error) target = resolved;
+    bool inplace = false;
+    bool existed = false;
+    if (!tostdout) {
+        fs::file_status status = fs::status(target, error);
+        inplace = fs::exists(status) && !fs::is_regular_file(status);
+        if (!inplace && fs::is_symlink(fs::symlink_status(target, error))) {
+            fs::path resolved = fs::canonical(target, error);
+            if (!error) target = resolved;
+        }
+        existed = fs::exists(status);
     }
-    bool existed = fs::exists(status);
     std::string partial;
-    if (!inplace) {
+    if (!inplace && !tostdout) {
         partial = CreatePartialFile(target);
         if (partial.empty()) {
             Say("can't create a new file beside " + output + ": " + std::strerror(errno));
@@ -314,7 +413,12 @@ int RunDesign(std::string design, std::string output) {
         if (!partial.empty()) std::remove(partial.c_str());
         return ZEDID_RESULT_ERRORS;
     }
-    std::string kept = existed ? output + " was left as it was" : "no netlist was written";
+    // The netlist for standard output is a file of the working folder,
+    // created by the library and copied out only when it is whole.
+    if (tostdout) partial = (fs::path(folder) / "netlist.asc").string();
+    std::string kept = tostdout  ? "nothing was written to standard output"
+                       : existed ? output + " was left as it was"
+                                 : "no netlist was written";
     Keep(Pending.partial, sizeof Pending.partial, partial);
     Keep(Pending.folder, sizeof Pending.folder, folder);
     Keep(Pending.notice, sizeof Pending.notice, "zedid: interrupted; " + kept + "\n");
@@ -327,11 +431,16 @@ int RunDesign(std::string design, std::string output) {
     else
         result = CallExport(base.string().c_str(), inplace ? target.string().c_str() : partial.c_str());
     fs::current_path(previous, error);
-    fs::remove_all(folder, error);
-    Pending.folder[0] = '\0';
 
-    if (!inplace) {
-        std::string reason;
+    std::string reason;
+    if (tostdout && result != ZEDID_RESULT_ERRORS) {
+        Keep(Pending.notice, sizeof Pending.notice, "zedid: interrupted; the netlist on standard output is incomplete\n");
+        if (!CopyToStandardOutput(partial, reason)) {
+            Say("can't write the netlist to standard output: " + reason);
+            result = ZEDID_RESULT_ERRORS;
+        }
+    }
+    if (!inplace && !tostdout) {
         if (result == ZEDID_RESULT_ERRORS) {
             if (existed) Say(kept);
         } else {
@@ -341,25 +450,40 @@ int RunDesign(std::string design, std::string output) {
                 result = ZEDID_RESULT_ERRORS;
             }
         }
-        std::remove(partial.c_str());  // gone already when it took the target's place
-        Pending.partial[0] = '\0';
     }
+    if (!partial.empty()) std::remove(partial.c_str());  // gone already when it took the target's place
+    Pending.partial[0] = '\0';
+    fs::remove_all(folder, error);
+    Pending.folder[0] = '\0';
     Pending.notice[0] = '\0';
     return result;
+}
+
+// A standard stream that was closed when the program started gets a
+// descriptor of its own, so that no file the run opens takes its number:
+// messages would otherwise be written into the netlist. Standard output so
+// reopened refuses writes, so "-o -" still fails as it should.
+void HoldStandardDescriptors() {
+#if !defined(_WIN32)
+    // Taken in order, each gets the lowest free number: its own.
+    const int modes[] = {O_RDONLY, O_RDONLY, O_WRONLY};
+    for (int descriptor = 0; descriptor <= 2; descriptor++)
+        if (fcntl(descriptor, F_GETFD) == -1 && errno == EBADF) (void)open("/dev/null", modes[descriptor]);
+#endif
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    HoldStandardDescriptors();
     // One system call per message line, however many warnings a design has.
 #if defined(_WIN32)
     std::setvbuf(stderr, nullptr, _IOFBF, BUFSIZ);  // lines are flushed one by one
 #else
     std::setvbuf(stderr, nullptr, _IOLBF, BUFSIZ);
 #endif
-    std::string design;
+    std::vector<std::string> designs;
     std::string output;
-    bool havedesign = false;
     bool haveoutput = false;
     bool options = true;
     for (int i = 1; i < argc; i++) {
@@ -372,6 +496,8 @@ int main(int argc, char** argv) {
         } else if (options && arg == "--version") {
             std::printf("zedid %s\n", ZEDID_VERSION);
             return 0;
+        } else if (options && (arg == "-q" || arg == "--quiet")) {
+            Messages.quiet = true;
         } else if (options && (arg == "-o" || arg == "--output")) {
             if (i + 1 >= argc) return UsageError("-o needs a file name");
             if (haveoutput) return UsageError("only one output file can be given");
@@ -381,12 +507,29 @@ int main(int argc, char** argv) {
         } else if (options && arg.size() > 1 && arg[0] == '-') {
             return UsageError(("unknown option " + arg).c_str());
         } else {
-            if (havedesign) return UsageError("only one design can be given");
-            design = arg;
-            havedesign = true;
+            designs.push_back(arg);
         }
     }
-    if (!havedesign || design.empty()) return UsageError("no design given");
+    if (designs.empty()) return UsageError("no design given");
+    for (const std::string& design : designs)
+        if (DesignBase(design).empty()) return UsageError("no design given");
+    if (haveoutput && designs.size() > 1)
+        return UsageError("-o can be used with one design only; several designs each go to DESIGN.asc");
+#if defined(_WIN32)
+    // The netlist's bytes exactly: no line end may be translated again.
+    if (output == StandardOutputName) _setmode(_fileno(stdout), _O_BINARY);
+#endif
     CatchSignals();
-    return RunDesign(design, output);
+    if (designs.size() == 1) return RunDesign(designs[0], output);
+
+    // Each design's closing line tells which design the lines above it
+    // belong to, where a single run needs no such line.
+    int worst = ZEDID_RESULT_OK;
+    for (const std::string& design : designs) {
+        int result = RunDesign(design, output);
+        if (result == ZEDID_RESULT_WARNINGS) Say(design + ": netlist written with warnings (status 1)");
+        if (result == ZEDID_RESULT_ERRORS) Say(design + ": failed (status 2)");
+        worst = std::max(worst, result);
+    }
+    return worst;
 }

@@ -21,11 +21,40 @@ function(run expected outpattern errpattern)
   set(failures "${failures}" PARENT_SCOPE)
 endfunction()
 
+# quiet(args...): -q drops exactly the library's progress lines (the summary,
+# "Creating Netlist..." and "Done") and keeps every other line, the later
+# lines of a warning too long for one line among them, with the same status.
+function(quiet)
+  execute_process(COMMAND ${EMULATOR} ${CLI} ${ARGN} WORKING_DIRECTORY ${WORK}
+    RESULT_VARIABLE status ERROR_VARIABLE full)
+  execute_process(COMMAND ${EMULATOR} ${CLI} -q ${ARGN} WORKING_DIRECTORY ${WORK}
+    RESULT_VARIABLE quietstatus ERROR_VARIABLE quiet)
+  string(REPLACE "\r" "" full "${full}")
+  string(REPLACE "\r" "" quiet "${quiet}")
+  # Removed one at a time: neighbouring lines share the line feed between them.
+  set(expected "\n${full}")
+  set(previous "")
+  while(NOT expected STREQUAL previous)
+    set(previous "${expected}")
+    string(REGEX REPLACE "\n([0-9]+ Parts, [0-9]+ Library Parts, [0-9]+ Nets, [0-9]+ Pins|Creating Netlist\\.\\.\\.|Done)\n"
+      "\n" expected "${expected}")
+  endwhile()
+  string(SUBSTRING "${expected}" 1 -1 expected)
+  if(NOT quietstatus STREQUAL status)
+    list(APPEND failures "zedid -q ${ARGN}: exit ${quietstatus}, without -q ${status}")
+  elseif(NOT quiet STREQUAL expected)
+    list(APPEND failures "zedid -q ${ARGN}: standard error\n${quiet}\nexpected\n${expected}")
+  endif()
+  set(failures "${failures}" PARENT_SCOPE)
+endfunction()
+
 run(64 "^$" "no design given.*usage: zedid")
 run(64 "^$" "unknown option --bogus" --bogus x)
 run(64 "^$" "-o needs a file name" x -o)
-run(64 "^$" "only one design" a b)
-run(0 "^usage: zedid DESIGN" "^$" --help)
+run(64 "^$" "^zedid: -o can be used with one design only" a b -o a.asc)
+run(64 "^$" "^zedid: -o can be used with one design only" -o - a b)
+run(64 "^$" "no design given" a .ONL)
+run(0 "^usage: zedid \\[-q\\] DESIGN.*-o OUTPUT.*-q, --quiet" "^$" --help)
 run(0 "^zedid [0-9]+\\.[0-9]+\\.[0-9]+\n$" "^$" --version)
 
 # Each message is one line of standard error; the status is the result.
@@ -50,6 +79,13 @@ file(READ ${WORK}/empty.ONL design)
 if(NOT design STREQUAL "(pcb)")
   list(APPEND failures "the design file was written: ${design}")
 endif()
+# A failed run sends nothing to standard output, and -q keeps its message.
+run(2 "^$" "^\\[FMT0021\\] No parts in the design\n$" empty -o -)
+run(2 "^$" "^\\[FMT0021\\] No parts in the design\nzedid: empty\\.asc was left as it was\n$" -q empty)
+run(2 "^$" "^zedid: no design file [^\n]*missing\\.ONL\n$" --quiet missing)
+if(EXISTS ${WORK}/-)
+  list(APPEND failures "-o - created a file named -")
+endif()
 
 if(EXISTS ${EXAMPLE})
   file(COPY ${EXAMPLE} DESTINATION ${WORK})
@@ -65,6 +101,61 @@ if(EXISTS ${EXAMPLE})
   if(NOT EXISTS ${WORK}/-dash.asc)
     list(APPEND failures "zedid -- -dash wrote no -dash.asc")
   endif()
+
+  # -o -: the netlist's bytes exactly on standard output (no line end
+  # translated again on Windows), the messages on standard error.
+  execute_process(COMMAND ${EMULATOR} ${CLI} ${name} -o - WORKING_DIRECTORY ${WORK}
+    RESULT_VARIABLE status OUTPUT_FILE ${WORK}/stdout.asc ERROR_VARIABLE err)
+  string(REPLACE "\r" "" err "${err}")
+  file(SHA256 ${WORK}/stdout.asc piped)
+  file(SHA256 ${WORK}/named.asc written)
+  if(NOT status STREQUAL "${EXAMPLE_RESULT}" OR NOT err MATCHES "${EXAMPLE_MESSAGES}")
+    list(APPEND failures "zedid ${name} -o -: exit ${status}\n${err}")
+  elseif(NOT piped STREQUAL written)
+    file(READ ${WORK}/stdout.asc text)
+    list(APPEND failures "zedid ${name} -o -: standard output is not the netlist -o writes:\n${text}")
+  endif()
+  if(EXISTS ${WORK}/-)
+    list(APPEND failures "-o - created a file named -")
+  endif()
+
+  # -q keeps the warning alone, and every line of one too long for a line.
+  run(${EXAMPLE_RESULT} "^$" "^WARNING: Reference is too long 'CONN123', truncated to CONN12\n$" -q ${name})
+  quiet(${name})
+  file(READ ${EXAMPLE} text)
+  string(REPEAT "R" 140 long)
+  string(REPLACE "CONN123" "${long}" text "${text}")
+  file(WRITE ${WORK}/long.ONL "${text}")
+  run(1 "^$" "^WARNING: Reference is too long '\n${long}\n', truncated to RRRRRR\n$" -q long)
+  quiet(long)
+  quiet(empty)
+
+  # Several designs: each its own DESIGN.asc, a line naming each design not
+  # written cleanly after its messages, the worst status.
+  file(READ ${EXAMPLE} text)
+  string(REPLACE "CONN123" "CONN12" text "${text}")
+  file(WRITE ${WORK}/clean.ONL "${text}")
+  file(COPY_FILE ${EXAMPLE} ${WORK}/warned.ONL)
+  file(REMOVE ${WORK}/clean.asc ${WORK}/warned.asc)
+  string(REGEX REPLACE "^\\^(.*)\\$$" "\\1" example "${EXAMPLE_MESSAGES}")
+  set(progress "[0-9]+ Parts, [0-9]+ Library Parts, [0-9]+ Nets, [0-9]+ Pins\nCreating Netlist\\.\\.\\.\n")
+  run(0 "^$" "^${progress}Done\n${progress}Done\n$" clean clean.ONL)
+  run(1 "^$" "^${progress}Done\n${example}zedid: warned: netlist written with warnings \\(status 1\\)\n$" clean warned)
+  file(SHA256 ${WORK}/warned.asc batched)
+  if(NOT batched STREQUAL written OR NOT EXISTS ${WORK}/clean.asc)
+    list(APPEND failures "a run of several designs did not write each DESIGN.asc")
+  endif()
+  file(WRITE ${WORK}/empty.asc "kept")
+  file(REMOVE ${WORK}/warned.asc)
+  run(2 "^$" "^\\[FMT0021\\] No parts in the design\nzedid: empty\\.asc was left as it was\nzedid: empty: failed \\(status 2\\)\n${example}zedid: warned\\.ONL: netlist written with warnings \\(status 1\\)\nzedid: no design file [^\n]*gone\\.ONL\nzedid: gone: failed \\(status 2\\)\n$"
+    empty warned.ONL gone)
+  file(READ ${WORK}/empty.asc kept)
+  if(NOT EXISTS ${WORK}/warned.asc OR NOT kept STREQUAL "kept")
+    list(APPEND failures "a failed design stopped the others or changed its netlist")
+  endif()
+  run(2 "^$" "^\\[FMT0021\\] No parts in the design\nzedid: empty\\.asc was left as it was\nzedid: empty: failed \\(status 2\\)\n$" clean empty -q clean)
+  quiet(clean empty warned long)
+
   # Control bytes of the design reach the terminal escaped.
   string(ASCII 27 escape)
   file(READ ${EXAMPLE} text)

@@ -48,6 +48,52 @@ for signal in TERM HUP KILL; do  # a background job ignores INT
 done
 rm -f waiting.ONL
 
+# -o - while waiting for its design: terminated, nothing reaches standard
+# output and nothing is left behind.
+rm -f waiting.ONL; mkfifo waiting.ONL
+"$zedid" waiting -o - >piped 2>err & pid=$!
+sleep 0.3
+kill -s TERM "$pid"; wait "$pid" 2>/dev/null; status=$?
+check "-o -, SIGTERM: ended by the signal, nothing on standard output" bash -c "[ $status -gt 128 ] && [ ! -s piped ]"
+check "-o -, SIGTERM: says so" grep -qx "zedid: interrupted; nothing was written to standard output" err
+check "-o -, SIGTERM: nothing left behind" nothing_left
+rm -f waiting.ONL
+
+# -o - to a full device or a pipe whose reader has gone: an error that
+# says why, and nothing left behind. The design is held back (a FIFO) until
+# the reader is surely gone.
+"$zedid" design -o - >/dev/full 2>err; status=$?
+check "-o - to /dev/full: status 2" [ "$status" -eq 2 ]
+check "-o - to /dev/full: says why" grep -qx "zedid: can't write the netlist to standard output: No space left on device" err
+check "-o - to /dev/full: nothing left behind" nothing_left
+for pipe in default ignored; do
+  rm -f waiting.ONL closed; mkfifo waiting.ONL
+  { if [ "$pipe" = ignored ]; then trap '' PIPE; fi; "$zedid" waiting -o - 2>err; echo $? >status; } |
+    { exec <&-; : >closed; } &
+  for _ in $(seq 100); do [ -e closed ] && break; sleep 0.05; done
+  timeout 10 bash -c "cat design.ONL >waiting.ONL"; wait
+  status=$(cat status)
+  if [ "$pipe" = default ]; then
+    check "-o - to a closed pipe: ended by SIGPIPE ($status)" [ "$status" -eq 141 ]
+    check "-o - to a closed pipe: says so" grep -qx "zedid: interrupted; the netlist on standard output is incomplete" err
+  else
+    check "-o - to a closed pipe, SIGPIPE ignored: status 2 ($status)" [ "$status" -eq 2 ]
+    check "-o - to a closed pipe, SIGPIPE ignored: says why" \
+      grep -qx "zedid: can't write the netlist to standard output: Broken pipe" err
+  fi
+  check "-o - to a closed pipe, SIGPIPE $pipe: nothing left behind" nothing_left
+done
+rm -f waiting.ONL closed status
+
+# Standard streams closed at the start: -o - fails, and no file the run
+# opens takes a closed stream's number (messages written into the netlist).
+"$zedid" design -o - >&- 2>err; status=$?
+check "-o - with standard output closed: status 2" \
+  bash -c "[ $status -eq 2 ] && grep -q \"can't write the netlist to standard output\" err"
+"$zedid" design -o closed.asc 2>&-; status=$?
+check "standard error closed: the netlist is whole" bash -c "[ $status -eq 1 ] && cmp -s closed.asc expected.asc"
+check "closed streams: nothing left behind" nothing_left
+
 # Twenty pairs of different designs at once in one folder: each gets its
 # own netlist.
 sed -e 's/(net GND/(net GND2/' -e 's/(tracewidth "20")/(tracewidth "35")/' design.ONL >other.ONL
