@@ -213,20 +213,26 @@ void NeighboursInRun(int run, const PartInstance* part, const PartInstance** bel
     *above = after < last ? *after : nullptr;
 }
 
+// The index of REFERENCE among the parts LOW to HIGH, which stand in
+// reference order, or -1.
+int32_t SearchParts(const char* reference, int32_t low, int32_t high) {
+    while (high >= low) {
+        int32_t middle = low + (high - low) / 2;
+        int order = CompareReferences(reference, Design.parts[middle]->reference);
+        if (order == 0) return middle;
+        if (order < 0)
+            high = middle - 1;
+        else
+            low = middle + 1;
+    }
+    return -1;
+}
+
 // The index of REFERENCE in one of the runs, or -1.
 int32_t FindInRuns(const char* reference) {
     for (int run = 0; run < Runs.count; run++) {
-        int32_t low = Runs.start[run];
-        int32_t high = RunEnd(run) - 1;
-        while (high >= low) {
-            int32_t middle = low + (high - low) / 2;
-            int order = CompareReferences(reference, Design.parts[middle]->reference);
-            if (order == 0) return middle;
-            if (order < 0)
-                high = middle - 1;
-            else
-                low = middle + 1;
-        }
+        int32_t found = SearchParts(reference, Runs.start[run], RunEnd(run) - 1);
+        if (found >= 0) return found;
     }
     return -1;
 }
@@ -361,18 +367,7 @@ int32_t FindPart(const char* reference) {
     SettlePartOrder();
     int32_t found = -1;
     if (FindIndexedPart(reference, &found)) return found;
-    int32_t low = 0;
-    int32_t high = Design.partcount - 1;
-    while (high >= low) {
-        int32_t middle = low + (high - low) / 2;
-        int order = CompareReferences(reference, Design.parts[middle]->reference);
-        if (order == 0) return middle;
-        if (order < 0)
-            high = middle - 1;
-        else
-            low = middle + 1;
-    }
-    return -1;
+    return SearchParts(reference, 0, Design.partcount - 1);
 }
 
 int CompareReferences(const char* a, const char* b) {
