@@ -18,6 +18,7 @@
 
 #include "gen_design.h"
 #include "host/run.h"
+#include "platform/platform.h"
 #include "reader/design.h"
 #include "reader/pins.h"
 #include "zedid.h"

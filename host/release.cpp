@@ -1,4 +1,4 @@
-// Freeing texts, and the release at the end of every run.
+// The release at the end of every run.
 #include <cstddef>
 
 #include "host/run.h"
@@ -8,13 +8,6 @@
 #include "runtime/channels.h"
 #include "runtime/driver.h"
 #include "runtime/symbols.h"
-
-const char EmptyText[] = "";
-
-void FreeText(const char* text) {
-    if (text == nullptr || text == EmptyText) return;
-    ReleaseMemory(const_cast<char*>(text));
-}
 
 void ReleaseRun() {
     ReleaseDesignTables();

@@ -40,6 +40,13 @@ char* CopyText(const char* text) {
     return copy;
 }
 
+const char EmptyText[] = "";
+
+void FreeText(const char* text) {
+    if (text == nullptr || text == EmptyText) return;
+    ReleaseMemory(const_cast<char*>(text));
+}
+
 long SetAllocationFailure(long countdown) {
     long made = Heap.made;
     Heap.failat = countdown;

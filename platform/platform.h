@@ -71,6 +71,11 @@ void* ResizeMemory(void* block, std::size_t size);
 void ReleaseMemory(void* block);
 // An owned copy of TEXT, or null when no memory can be had.
 char* CopyText(const char* text);
+// The one shared empty text that every text field holds when it has no
+// value. It is never freed and never written.
+extern const char EmptyText[];
+// Frees TEXT unless it is absent or EmptyText.
+void FreeText(const char* text);
 
 // Test hook: the COUNTDOWN-th allocation from now (0 = the next one) and only
 // that one fails; -1 turns failures off. Gives how many allocations were made

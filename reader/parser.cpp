@@ -6,14 +6,13 @@
 #include <algorithm>
 #include <cstring>
 
-#include "host/run.h"
 #include "platform/platform.h"
+#include "platform/report.h"
 #include "reader/design.h"
 #include "reader/pins.h"
 #include "reader/templates.h"
 #include "reader/tokens.h"
 #include "resources/messages.h"
-#include "runtime/channels.h"
 
 namespace {
 

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "host/run.h"
 #include "platform/platform.h"
 #include "reader/design.h"
 #include "reader/index.h"

@@ -43,9 +43,6 @@ constexpr int TemplateNoMemory = -1;
 // malformed text (the segments appended before the fault are kept), or
 // TemplateNoMemory.
 int ParseCombineTemplate(const char* text, CombineTemplate* tmpl);
-// Appends a segment after LAST (null: the first of this parse, which replaces
-// the template's old segments); gives the new segment, or null without memory.
-TemplateSegment* AppendSegment(TemplateSegment* last, int32_t kind, const char* text, CombineTemplate* tmpl);
 // Expands TEMPLATE over PROPERTIES into the shared expansion buffer, which
 // stays valid until the next expansion. Control bytes of property values
 // are replaced on the way in, like those a literal held in the file; the
@@ -73,7 +70,5 @@ void StartLookups(TemplateLookups* lookups);
 const char* ExpandGrowingList(const CombineTemplate* tmpl, const Property* properties, TemplateLookups* lookups);
 // Value of the first property named exactly NAME, or EmptyText.
 const char* FindProperty(const char* name, const Property* properties);
-const char* FindNetProperty(const char* name);   // over the current net
-const char* FindPartProperty(const char* name);  // over the current part
 // Frees both templates and leaves them empty.
 void ReleaseTemplates();

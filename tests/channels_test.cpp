@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/report.h"
 #include "runtime/channels.h"
 #include "support.h"
 

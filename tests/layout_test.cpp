@@ -9,6 +9,7 @@
 #include "formats/layout.h"
 #include "host/run.h"
 #include "platform/platform.h"
+#include "platform/report.h"
 #include "reader/templates.h"
 #include "runtime/channels.h"
 #include "runtime/driver.h"
@@ -42,7 +43,7 @@ protected:
             EXPECT_EQ(OpenChannelFile(TemporaryChannel, "ZEDID.TMP"), 1);
         }
         SetAllocationFailure(failing);
-        int result = RunFormatProgram(program);
+        int result = RunFormatProgram(program, "");
         Failed = failing >= 0 && AllocationsMade() > failing;
         SetAllocationFailure(-1);
         CloseChannelFiles();

@@ -11,6 +11,7 @@
 
 #include "host/run.h"
 #include "platform/platform.h"
+#include "platform/report.h"
 #include "reader/design.h"
 #include "reader/pins.h"
 #include "reader/parser.h"

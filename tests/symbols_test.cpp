@@ -9,9 +9,11 @@
 #include "design_builder.h"
 #include "host/run.h"
 #include "platform/platform.h"
+#include "platform/report.h"
 #include "reader/templates.h"
 #include "runtime/channels.h"
 #include "runtime/driver.h"
+#include "runtime/driver_testing.h"
 #include "runtime/symbols.h"
 #include "support.h"
 

@@ -11,6 +11,7 @@
 #include "reader/design.h"
 #include "reader/templates.h"
 #include "runtime/driver.h"
+#include "runtime/driver_testing.h"
 
 namespace {
 
