@@ -21,6 +21,7 @@
 #include "platform/platform.h"
 #include "reader/design.h"
 #include "reader/pins.h"
+#include "reader/tables.h"
 #include "zedid.h"
 
 namespace {

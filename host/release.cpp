@@ -4,6 +4,7 @@
 #include "host/run.h"
 #include "platform/platform.h"
 #include "reader/design.h"
+#include "reader/tables.h"
 #include "reader/templates.h"
 #include "runtime/channels.h"
 #include "runtime/driver.h"

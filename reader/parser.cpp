@@ -10,6 +10,7 @@
 #include "platform/report.h"
 #include "reader/design.h"
 #include "reader/pins.h"
+#include "reader/tables.h"
 #include "reader/templates.h"
 #include "reader/tokens.h"
 #include "resources/messages.h"
@@ -364,18 +365,9 @@ struct DescriptionKeyword {
 };
 
 const DescriptionKeyword DescriptionKeywords[] = {
-    {"timestamp", &Header.timestamp, nullptr},
-    {"Program", &Header.Program, nullptr},
-    {"source", &Header.source, nullptr},
-    {"title", &Header.title, nullptr},
-    {"date", &Header.date, nullptr},
-    {"document", &Header.document, nullptr},
-    {"revision", &Header.revision, nullptr},
-    {"organization", &Header.organization, nullptr},
-    {"address1", &Header.address1, nullptr},
-    {"address2", &Header.address2, nullptr},
-    {"address3", &Header.address3, nullptr},
-    {"address4", &Header.address4, nullptr},
+#define ZEDID_HEADER_FIELD(field, variable) {#field, &Header.field, nullptr},
+#include "reader/header_fields.def"
+#undef ZEDID_HEADER_FIELD
     {"partvaluecombine", nullptr, &PartValueCombine},
     {"pcbfootprintcombine", nullptr, &FootprintCombine},
 };

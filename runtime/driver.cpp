@@ -21,6 +21,12 @@ namespace {
 
 namespace V = BuiltinVariable;
 
+// The names reader/header_fields.def gives each header field's variable.
+namespace HeaderVariables {
+using namespace BuiltinVariable;
+constexpr int NoVariable = -1;
+}  // namespace HeaderVariables
+
 // Variable 20 is a text of this many bytes that nothing ever writes.
 constexpr std::size_t Reserved20Size = 256;
 
@@ -78,19 +84,15 @@ const ComponentDef* CurrentComponent() {
     return Design.components[index];
 }
 
+// The header text behind variable INDEX, one of DesignDocument to
+// DesignAddress4.
 const char* HeaderText(int index) {
-    switch (index) {
-        case V::DesignDocument: return Header.document;
-        case V::DesignDate: return Header.date;
-        case V::DesignRevision: return Header.revision;
-        case V::DesignTitle: return Header.title;
-        case V::DesignOrganization: return Header.organization;
-        case V::DesignAddress1: return Header.address1;
-        case V::DesignAddress2: return Header.address2;
-        case V::DesignAddress3: return Header.address3;
-        case V::DesignAddress4: return Header.address4;
-        default: return EmptyText;
-    }
+    namespace H = HeaderVariables;
+#define ZEDID_HEADER_FIELD(field, variable) \
+    if (index == H::variable) return Header.field;
+#include "reader/header_fields.def"
+#undef ZEDID_HEADER_FIELD
+    return EmptyText;
 }
 
 // The first TimestampWidth characters of the part's timestamp, in STAGE.

@@ -18,8 +18,9 @@
 #include "host/run.h"
 #include "platform/platform.h"
 #include "reader/design.h"
-#include "reader/pins.h"
 #include "reader/index.h"
+#include "reader/pins.h"
+#include "reader/tables.h"
 #include "support.h"
 
 namespace {

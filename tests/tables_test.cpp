@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "reader/design.h"
 #include "reader/pins.h"
+#include "reader/tables.h"
 
 namespace {
 
