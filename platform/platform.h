@@ -3,6 +3,7 @@
 // calls fopen, malloc or printf, so every build behaves alike.
 #pragma once
 
+#include <climits>
 #include <cstdarg>
 #include <cstddef>
 
@@ -84,6 +85,9 @@ long SetAllocationFailure(long countdown);
 long AllocationsMade();
 
 // ---- Texts ---------------------------------------------------------------
+// A table with an entry for every value of a byte has this many entries.
+constexpr int ByteValues = UCHAR_MAX + 1;
+
 // 1 when A and B are equal with the letters A to Z and a to z compared
 // without regard to case; every other byte compares exactly.
 int SameTextIgnoringCase(const char* a, const char* b);

@@ -14,7 +14,7 @@ namespace {
 
 // Each segment's text holds at most this many characters, like the token
 // that carried the template; a longer run is cut.
-constexpr int SegmentLimit = 255;
+constexpr int SegmentLimit = TokenLimit;
 
 // The one expansion area that every expansion overwrites.
 char ExpansionBuffer[ExpansionLimit + 1];

@@ -5,13 +5,15 @@
 
 #include "platform/platform.h"
 #include "platform/report.h"
+#include "reader/tokens.h"
 #include "resources/messages.h"
 
 namespace {
 
 // Pieces of a concatenated file are read with the host runtime's line read
-// at this limit; lines of any length still arrive whole, piece by piece.
-constexpr int ConcatenatePieceSize = 255;
+// into a store of a token's length; lines of any length still arrive whole,
+// piece by piece.
+constexpr int ConcatenatePieceSize = TokenLimit;
 
 struct ChannelState {
     TextFile* files[ChannelCount] = {};          // index 0 unused

@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "platform/report.h"
 #include "reader/templates.h"
+#include "reader/tokens.h"
 #include "resources/messages.h"
 #include "runtime/channels.h"
 #include "runtime/driver_testing.h"
@@ -27,8 +28,8 @@ using namespace BuiltinVariable;
 constexpr int NoVariable = -1;
 }  // namespace HeaderVariables
 
-// Variable 20 is a text of this many bytes that nothing ever writes.
-constexpr std::size_t Reserved20Size = 256;
+// Variable 20 is a text of a token buffer's size that nothing ever writes.
+constexpr std::size_t Reserved20Size = TokenSize;
 
 struct DriverState {
     int32_t netnumber = 0;          // 1-based position of CurrentNet; 0 before the loop

@@ -20,7 +20,7 @@ struct SymbolState {
     int32_t integerwidth = 1;    // minimum digits of printed integers
     // The legal set as a table of bytes: a set text of any length is held
     // whole, and testing a character costs one look.
-    bool legal[256] = {};
+    bool legal[ByteValues] = {};
     bool legalgiven = false;     // the set holds at least one character
     bool memoryfailed = false;   // an allocation of this run failed
 };

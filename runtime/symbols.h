@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "reader/tokens.h"
+
 constexpr int FirstSymbol = 100;   // index of user symbol 0
 constexpr int SymbolLimit = 40;    // entries of the symbol table
 constexpr int PresetSymbols = 2;   // ExitType and LocalSignal
@@ -18,7 +20,7 @@ constexpr int SymbolTextLimit = 32760;
 
 // Integers are printed with at most this many characters, zeros included:
 // what one token of the file can hold.
-constexpr int IntegerTextLimit = 255;
+constexpr int IntegerTextLimit = TokenLimit;
 
 struct UserSymbol {
     const char* name;   // preset constant, or an owned copy from RegisterSymbol
