@@ -13,21 +13,8 @@ namespace {
 using Lines = std::vector<std::string>;
 
 // Connects the recording callback and leaves no channel state behind.
-class Channels : public ::testing::Test {
+class Channels : public ConnectedTest {
 protected:
-    void SetUp() override {
-        ConnectHost(RecordMessage, nullptr);
-        ClearMessageLine();
-        TakeMessages();
-    }
-    void TearDown() override {
-        CloseChannelFiles();
-        ReleaseChannelNames();
-        ClearMessageLine();
-        ConnectHost(nullptr, nullptr);
-        TakeMessages();
-    }
-    ScratchDirectory scratch_;
 };
 
 TEST_F(Channels, MessageLineCollectsUpToItsLimit) {

@@ -64,15 +64,12 @@ int RecordEnd() {
 
 constexpr FormatProgram Recorder = {RecordInit, RecordHeader, RecordNet, RecordPin, RecordNetEnd, RecordEnd};
 
-class Driver : public ::testing::Test {
+class Driver : public LibraryTest {
 protected:
     void SetUp() override {
+        LibraryTest::SetUp();
         Seen.clear();
         FinalExitType = nullptr;
-    }
-    void TearDown() override {
-        SetAllocationFailure(-1);
-        ReleaseRun();
     }
 
     // Three parts, a net across all of them, a net without connections.

@@ -22,21 +22,17 @@ namespace {
 namespace V = BuiltinVariable;
 using Lines = std::vector<std::string>;
 
-class Symbols : public ::testing::Test {
+// The legal-character set outlives the run's release: every test starts
+// and ends without one.
+class Symbols : public ConnectedTest {
 protected:
     void SetUp() override {
-        TakeMessages();
-        ConnectHost(RecordMessage, nullptr);
-        ClearMessageLine();
+        ConnectedTest::SetUp();
         SetLegalCharacters("");
     }
     void TearDown() override {
-        SetAllocationFailure(-1);
-        ReleaseRun();
-        ConnectHost(nullptr, nullptr);
-        ClearMessageLine();
         SetLegalCharacters("");
-        TakeMessages();
+        ConnectedTest::TearDown();
     }
 
     // What printing INDEX writes, as the host receives it on channel 0.
