@@ -1,6 +1,7 @@
 // The library's one way to the heap, with the test hook that fails a chosen
 // allocation, and the few text helpers that every module shares.
 #include "platform/platform.h"
+#include "platform/memory_testing.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -6,6 +6,7 @@
 
 #include "platform/platform.h"
 #include "reader/design.h"
+#include "reader/design_testing.h"
 
 DesignTables Design = {};
 DesignHeader Header = {

@@ -100,12 +100,6 @@ struct PipeTextBlock {
     std::size_t size;     // bytes that follow this header
 };
 
-// A place in the pipetext words; start at {PipeTextList, 0}.
-struct PipeTextCursor {
-    const PipeTextBlock* block;
-    std::size_t at;  // offset of the next word in BLOCK
-};
-
 // The process-wide design of the current run.
 extern DesignTables Design;
 extern DesignHeader Header;
@@ -133,8 +127,6 @@ void ReleaseDesignMemory();
 // one (freed then). 1, or 0 without memory (the earlier list is kept when
 // the first word fails).
 int AddPipeText(const char* word, bool first);
-// The word at CURSOR, which moves past it; null after the last.
-const char* NextPipeText(PipeTextCursor* cursor);
 
 // Release of the header's texts and of the pipetext words.
 void ReleaseDesignHeader();

@@ -6,8 +6,6 @@
 
 #include <cstdint>
 
-#include "reader/design.h"
-
 // The six hooks of an output format, called in this order: init, header,
 // then per net: net, pin once per connection, netend; last end. Results are
 // ignored. A format is one such record in formats/; the host picks it.
@@ -19,12 +17,6 @@ struct FormatProgram {
     int (*netend)();
     int (*end)();
 };
-
-// Shallow copies of the records being written; they own nothing. Zeroed
-// before anything was made current and after the run's release.
-extern Net CurrentNet;
-extern NetPin CurrentNetPin;
-extern PartInstance CurrentPart;
 
 // Runs PROGRAM over the design: resets the runtime, calls the hooks and
 // maps the first character of ExitType to the result (0 no warning, 1
@@ -99,9 +91,6 @@ constexpr int TimestampWidth = 8;
 int AssignNetProperty(const char* name, int index);
 // The number behind an Integer or Character variable; 0 for other indexes.
 int32_t IntegerValue(int index);
-// The text behind a Text or DesignText variable (not a copy); EmptyText for
-// other indexes.
-const char* VariableText(int index);
 // Writes the printed form of variable or symbol INDEX to CHANNEL; 1, or 0
 // when INDEX is neither kind (nothing written).
 int PrintVariable(int channel, int index);

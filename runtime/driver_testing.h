@@ -1,10 +1,18 @@
-// What of the driver only the tests reach: the type table, the counters,
-// the property lookups behind the variables, and the runtime operations no
-// format program uses yet (a format that needs one moves its declaration
+// What of the driver only the tests reach: the current records, the type
+// table, the counters, the property lookups behind the variables, and the
+// runtime operations no format program uses yet (a format that needs one moves its declaration
 // to runtime/driver.h).
 #pragma once
 
 #include <cstdint>
+
+#include "reader/design.h"
+
+// Shallow copies of the records being written; they own nothing. Zeroed
+// before anything was made current and after the run's release.
+extern Net CurrentNet;
+extern NetPin CurrentNetPin;
+extern PartInstance CurrentPart;
 
 // Type codes of the built-in variables; DesignText behaves exactly as Text.
 constexpr int32_t IntegerType = 0;
@@ -24,5 +32,8 @@ int32_t CurrentPartCounter();
 // part, or EmptyText.
 const char* FindNetProperty(const char* name);
 const char* FindPartProperty(const char* name);
+// The text behind a Text or DesignText variable (not a copy); EmptyText for
+// other indexes.
+const char* VariableText(int index);
 // LocalSignal := NetName, TEXT and NetLocalNumber formatted; 0.
 int BuildLocalSignal(const char* text);

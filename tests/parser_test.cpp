@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "platform/report.h"
 #include "reader/design.h"
+#include "reader/design_testing.h"
 #include "reader/parser.h"
 #include "reader/pins.h"
 #include "reader/tables.h"

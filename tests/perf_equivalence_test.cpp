@@ -18,7 +18,7 @@
 #include "host/run.h"
 #include "platform/platform.h"
 #include "reader/design.h"
-#include "reader/index.h"
+#include "reader/index_testing.h"
 #include "reader/pins.h"
 #include "reader/tables.h"
 #include "support.h"

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/files_testing.h"
+#include "platform/memory_testing.h"
 #include "platform/platform.h"
 #include "zedid.h"
 
