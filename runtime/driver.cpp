@@ -78,7 +78,6 @@ bool IsTextVariable(int index) {
 // A text field that may be absent reads as the empty text.
 const char* OrEmpty(const char* text) { return text != nullptr ? text : EmptyText; }
 
-
 const ComponentDef* CurrentComponent() {
     int32_t index = CurrentPart.component;
     if (Design.components == nullptr || index < 0 || index >= Design.componentcount) return nullptr;
