@@ -18,8 +18,10 @@
 
 #include "gen_design.h"
 #include "host/run.h"
+#include "platform/platform.h"
 #include "reader/design.h"
 #include "reader/pins.h"
+#include "reader/tables.h"
 #include "zedid.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "reader/index.h"
+#include "reader/index_testing.h"
 #include "zedid.h"
 
 namespace {

@@ -2,8 +2,10 @@
 #include <atomic>
 #include <cstring>
 
+#include "formats/layout.h"
 #include "host/run.h"
 #include "platform/platform.h"
+#include "platform/report.h"
 #include "reader/design.h"
 #include "reader/parser.h"
 #include "resources/messages.h"
@@ -111,12 +113,10 @@ int Run(const char* basepath, const char* outputfile, const char* secondfile) {
     FormatText(summary, FormattedTextSize, SummaryFormat, Design.partcount, Design.componentcount, Design.netcount,
                Design.netpincount);
     SendToHost(summary);
-    return TearDown(RunFormatProgram());
+    return TearDown(RunFormatProgram(LayoutProgram, Host.basepath));
 }
 
 }  // namespace
-
-const char* DesignBasePath() { return Host.basepath; }
 
 void ReleaseBasePath() {
     FreeText(Host.basepath);

@@ -3,6 +3,7 @@
 // here, so an intermediate file written on Windows reads the same and the
 // netlist is byte-identical on every platform.
 #include "platform/platform.h"
+#include "platform/files_testing.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,6 +1,7 @@
 // The library's one way to the heap, with the test hook that fails a chosen
 // allocation, and the few text helpers that every module shares.
 #include "platform/platform.h"
+#include "platform/memory_testing.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -38,6 +39,13 @@ char* CopyText(const char* text) {
     char* copy = static_cast<char*>(AllocateMemory(length + 1));
     if (copy != nullptr) std::memcpy(copy, text, length + 1);
     return copy;
+}
+
+const char EmptyText[] = "";
+
+void FreeText(const char* text) {
+    if (text == nullptr || text == EmptyText) return;
+    ReleaseMemory(const_cast<char*>(text));
 }
 
 long SetAllocationFailure(long countdown) {

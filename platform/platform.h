@@ -3,6 +3,7 @@
 // calls fopen, malloc or printf, so every build behaves alike.
 #pragma once
 
+#include <climits>
 #include <cstdarg>
 #include <cstddef>
 
@@ -55,30 +56,24 @@ int SameFileAsName(TextFile* file, const char* name);
 // (links followed); 0 otherwise.
 int NamesSameFile(const char* a, const char* b);
 
-// Test hook, like the allocation hook below: the COUNTDOWN-th write
-// operation from now (0 = the next one) and only that one fails as on a full
-// disk; -1 turns failures off. A write operation is each hand-over of
-// written bytes to the system and each flush and close of a written file.
-// Gives how many were made since the hook was last set.
-long SetWriteFailure(long countdown);
-long WritesMade();
-
 // ---- Heap ----------------------------------------------------------------
 // Every allocation of the library goes through these, so that a test can
-// make any one of them fail. They give null on failure.
+// make any one of them fail (platform/memory_testing.h). They give null on failure.
 void* AllocateMemory(std::size_t size);
 void* ResizeMemory(void* block, std::size_t size);
 void ReleaseMemory(void* block);
 // An owned copy of TEXT, or null when no memory can be had.
 char* CopyText(const char* text);
-
-// Test hook: the COUNTDOWN-th allocation from now (0 = the next one) and only
-// that one fails; -1 turns failures off. Gives how many allocations were made
-// since the hook was last set, so a test can sweep every allocation of a run.
-long SetAllocationFailure(long countdown);
-long AllocationsMade();
+// The one shared empty text that every text field holds when it has no
+// value. It is never freed and never written.
+extern const char EmptyText[];
+// Frees TEXT unless it is absent or EmptyText.
+void FreeText(const char* text);
 
 // ---- Texts ---------------------------------------------------------------
+// A table with an entry for every value of a byte has this many entries.
+constexpr int ByteValues = UCHAR_MAX + 1;
+
 // 1 when A and B are equal with the letters A to Z and a to z compared
 // without regard to case; every other byte compares exactly.
 int SameTextIgnoringCase(const char* a, const char* b);

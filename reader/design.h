@@ -1,5 +1,7 @@
-// The design tables: the in-memory model of one design, filled by the section
-// parsers, read by the format runtime and freed by the run's release.
+// The design: the records of the in-memory model of one design, the
+// process-wide tables and header that hold them, and the memory they are
+// carved from. Filled by the section parsers through reader/tables.h, read
+// by the format runtime and freed by the run's release.
 #pragma once
 
 #include <cstddef>
@@ -82,19 +84,11 @@ struct DesignTables {
     int32_t netpincount;  // connections made during the read
 };
 
+// The texts of the description section; EmptyText until it sets them.
 struct DesignHeader {
-    const char* timestamp;
-    const char* Program;
-    const char* source;
-    const char* title;
-    const char* date;
-    const char* document;
-    const char* revision;
-    const char* organization;
-    const char* address1;
-    const char* address2;
-    const char* address3;
-    const char* address4;
+#define ZEDID_HEADER_FIELD(field, variable) const char* field;
+#include "reader/header_fields.def"
+#undef ZEDID_HEADER_FIELD
 };
 
 // The words of the latest pipetext section that had any, in file order.
@@ -106,62 +100,34 @@ struct PipeTextBlock {
     std::size_t size;     // bytes that follow this header
 };
 
-// A place in the pipetext words; start at {PipeTextList, 0}.
-struct PipeTextCursor {
-    const PipeTextBlock* block;
-    std::size_t at;  // offset of the next word in BLOCK
-};
-
 // The process-wide design of the current run.
 extern DesignTables Design;
 extern DesignHeader Header;
 extern PipeTextBlock* PipeTextList;  // null while no section had words
 
-// Starts the tables afresh for a read (a design left from an earlier read is
-// released): counts 0, 256 slots each; 0 when the memory cannot be had.
-int StartDesignTables();
-// Append a record with a copy of the text and the defaults; each gives the
-// record and stores its index, or gives null (table unchanged) when memory
-// cannot be had.
-ComponentDef* AddComponentDef(const char* name, int32_t* index);
-PartInstance* AddPartInstance(const char* reference, int32_t component, int32_t* index);
-Net* AddNet(const char* name, int32_t* index);
-// First component definition of that exact name, its index stored; or null
-// and -1.
-ComponentDef* FindComponentDef(const char* name, int32_t* index);
-// Sorts the parts added since the last call in among the earlier ones and
-// gives the reference of the first entry of the first pair of neighbours
-// that are equal ignoring letter case, or null. Connections keep naming
-// their parts.
-const char* SortNewParts();
-// Finishes the order SortNewParts began: the sorted parts stand as one
-// sorted table. FindPart does this itself.
-void SettlePartOrder();
-// Binary search of the sorted parts table; the index or -1.
-int32_t FindPart(const char* reference);
 // Byte-wise order of references; negative, zero or positive.
 int CompareReferences(const char* a, const char* b);
 
 // The records of the design (properties, pins, connections, parts,
 // component definitions, nets) and the texts a read never replaces are
-// carved from large blocks that ReleaseDesignTables frees at once; such a
+// carved from large blocks that ReleaseDesignMemory frees at once; such a
 // record or text is never freed on its own. Zeroed memory, or a copy of
 // TEXT; null when no block can be had.
 void* CarveDesignMemory(std::size_t size);
 char* CarveDesignText(const char* text);
 // The same, not zeroed: for a record whose every field the caller writes.
 void* CarveDesignRecord(std::size_t size);
+// Parts and their references, carved apart from the rest (not zeroed).
+void* CarvePartRecord(std::size_t size);
+char* CarvePartText(const char* text);
+// Frees every block carved so far (part of ReleaseDesignTables).
+void ReleaseDesignMemory();
 // Appends a copy of WORD to the words of the pipetext section being read;
 // FIRST marks the section's first word, whose list replaces the earlier
 // one (freed then). 1, or 0 without memory (the earlier list is kept when
 // the first word fails).
 int AddPipeText(const char* word, bool first);
-// The word at CURSOR, which moves past it; null after the last.
-const char* NextPipeText(PipeTextCursor* cursor);
 
-// Release of the run's design: the tables, the heap texts a read may have
-// replaced (part values, sourcelib, pin names) and every carved record; then
-// the header, and the pipetext with every entry carved for it.
-void ReleaseDesignTables();
+// Release of the header's texts and of the pipetext words.
 void ReleaseDesignHeader();
 void ReleasePipeText();

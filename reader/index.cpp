@@ -20,8 +20,26 @@
 
 #include "platform/platform.h"
 #include "reader/design.h"
+#include "reader/index_testing.h"
 
 namespace {
+
+uint32_t HashText(const char* text) {
+    uint32_t hash = 2166136261u;  // FNV-1a
+    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c != '\0'; c++)
+        hash = (hash ^ *c) * 16777619u;
+    return hash;
+}
+
+// Every bit of KEY reaches the low bits that pick a slot.
+uint32_t HashKey(uint64_t key) {
+    key ^= key >> 33;
+    key *= 0xFF51AFD7ED558CCDull;
+    key ^= key >> 33;
+    key *= 0xC4CEB9FE1A85EC53ull;
+    key ^= key >> 33;
+    return static_cast<uint32_t>(key);
+}
 
 constexpr int32_t LongScan = 32;  // entries passed before an index pays off
 
@@ -141,23 +159,6 @@ void IndexReferences() {
     }
 }
 }  // namespace
-
-
-uint32_t HashText(const char* text) {
-    uint32_t hash = 2166136261u;  // FNV-1a
-    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c != '\0'; c++)
-        hash = (hash ^ *c) * 16777619u;
-    return hash;
-}
-
-uint32_t HashKey(uint64_t key) {
-    key ^= key >> 33;
-    key *= 0xFF51AFD7ED558CCDull;
-    key ^= key >> 33;
-    key *= 0xC4CEB9FE1A85EC53ull;
-    key ^= key >> 33;
-    return static_cast<uint32_t>(key);
-}
 
 uint32_t HashPointer(const void* pointer) { return HashKey(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(pointer))); }
 

@@ -1,8 +1,8 @@
 // Indexes behind the design tables' linear lookups: a name index over the
-// component table and a reference index over the sorted parts table, the
-// hashing they share with the pin lists' indexes (reader/pins.h), and the
-// test hook that says when indexes are made. An index only ever gives the
-// plain algorithm's answer (the first match in table order, the binary
+// component table and a reference index over the sorted parts table, and
+// the hashing they share with the pin lists' indexes (reader/pins.h). The
+// test hook that says when indexes are made is in reader/index_testing.h.
+// An index only ever gives the plain algorithm's answer (the first match in table order, the binary
 // search's index), in constant time; when one cannot be allocated the plain
 // algorithm answers.
 #pragma once
@@ -10,16 +10,6 @@
 #include <cstddef>
 #include <cstdint>
 
-// Test hook: when indexes are made, for the tests and the benchmark that
-// compare the indexes with the plain algorithms. Plain runs only the plain
-// algorithms; Long, the load-time mode that every run uses unless a test
-// says otherwise, indexes tables and lists that scans found long; Always
-// indexes every table and list from its first entry. Gives the mode it
-// replaces.
-constexpr int IndexPlain = 0;
-constexpr int IndexLong = 1;
-constexpr int IndexAlways = 2;
-int SetIndexMode(int mode);
 
 // A plain scan or walk that passed this many entries asks for an index
 // (never, while indexes are off).
@@ -46,9 +36,6 @@ void ReleaseIndexes();
 
 constexpr uint32_t FirstSlots = 16;  // smallest hash table; always a power of two
 
-uint32_t HashText(const char* text);
-// Every bit of KEY reaches the low bits that pick a slot.
-uint32_t HashKey(uint64_t key);
 uint32_t HashPointer(const void* pointer);
 // The first eight bytes of TEXT in byte order, zeros after its end: keys
 // order as the texts do, and equal keys with a zero last byte mean equal

@@ -6,14 +6,14 @@
 #include <algorithm>
 #include <cstring>
 
-#include "host/run.h"
 #include "platform/platform.h"
+#include "platform/report.h"
 #include "reader/design.h"
 #include "reader/pins.h"
+#include "reader/tables.h"
 #include "reader/templates.h"
 #include "reader/tokens.h"
 #include "resources/messages.h"
-#include "runtime/channels.h"
 
 namespace {
 
@@ -22,6 +22,29 @@ using Token = char[TokenSize];
 bool Is(const char* token, const char* text) { return std::strcmp(token, text) == 0; }
 bool IsOpen(const char* token) { return Is(token, "("); }
 bool IsClose(const char* token) { return Is(token, ")"); }
+
+// The skeleton of every section and group reader: reads the tokens after a
+// group's opening word, counting the levels of "(" and ")", and hands each
+// word with its level to WORD. WORD gives 0 to stop the read, 1 to go on; it
+// may read tokens itself and set LEVEL to account for the groups it read
+// whole. The group's ")" ends the read with 1, the end of the file with 0.
+// A WHOLEFILE read counts on past that ")" and gives 1 at the end of the
+// file.
+template <typename WordReader>
+int ReadGroup(TextFile* file, WordReader word, bool wholefile = false) {
+    int level = 1;
+    Token token;
+    while (ReadToken(file, token)) {
+        if (IsOpen(token)) {
+            level++;
+        } else if (IsClose(token)) {
+            if (--level == 0 && !wholefile) return 1;
+        } else if (!word(token, level)) {
+            return 0;
+        }
+    }
+    return wholefile ? 1 : 0;
+}
 
 // Replaces FIELD by a copy of TEXT, freeing the old text; 0 (field as it
 // was) when no memory can be had.
@@ -59,30 +82,21 @@ int ReadPropertyGroup(TextFile* file, Property**& end, KeywordReader keyword) {
     // A property is made when its value comes: a name left without one
     // costs no record, only its text.
     const char* name = nullptr;
-    int level = 1;
-    Token token;
-    while (ReadToken(file, token)) {
-        if (IsOpen(token)) {
-            level++;
-        } else if (IsClose(token)) {
-            if (--level == 0) break;
-        } else if (level == 2) {
-            int taken = keyword(file, token);
-            if (taken < 0) break;
-            if (taken > 0) continue;
-            if (name == nullptr) {
-                name = CarveDesignText(token);
-                if (name == nullptr) break;
-                continue;
-            }
-            Property* property = NewProperty(name, token);
-            if (property == nullptr) break;
-            *end = property;
-            end = &property->next;
-            name = nullptr;
+    return ReadGroup(file, [file, &end, &keyword, &name](const char* token, int level) {
+        if (level != 2) return 1;
+        int taken = keyword(file, token);
+        if (taken != 0) return taken > 0 ? 1 : 0;
+        if (name == nullptr) {
+            name = CarveDesignText(token);
+            return name != nullptr ? 1 : 0;
         }
-    }
-    return level == 0 ? 1 : 0;
+        Property* property = NewProperty(name, token);
+        if (property == nullptr) return 0;
+        *end = property;
+        end = &property->next;
+        name = nullptr;
+        return 1;
+    });
 }
 
 // Reads the value that a property keyword takes into VALUE; -1 at the end of
@@ -145,19 +159,13 @@ int FinishPlacement() {
 }
 
 int ReadPlacement(TextFile* file) {
-    int level = 1;
     int32_t component = 0;
     PartInstance* part = nullptr;
     Property** end = nullptr;  // where the part's next property goes
     // The template's lookups over the part's properties so far.
     TemplateLookups lookups;
-    Token token;
-    while (ReadToken(file, token)) {
-        if (IsOpen(token)) {
-            level++;
-        } else if (IsClose(token)) {
-            if (--level == 0) return FinishPlacement();
-        } else if (level == 2 && SameTextIgnoringCase(token, "component")) {
+    auto word = [&](const char* token, int& level) {
+        if (level == 2 && SameTextIgnoringCase(token, "component")) {
             Token name;
             if (!ReadToken(file, name)) return 0;
             if (AddComponentDef(name, &component) == nullptr) {
@@ -186,8 +194,9 @@ int ReadPlacement(TextFile* file) {
             part->composed = 1;
             part->replaced = ExpansionReplacedControls();
         }
-    }
-    return 0;
+        return 1;
+    };
+    return ReadGroup(file, word) ? FinishPlacement() : 0;
 }
 
 // ---- Library ---------------------------------------------------------------
@@ -206,18 +215,12 @@ LibPin* NewLibPin(const char* number, int32_t component) {
 }
 
 int ReadLibrary(TextFile* file) {
-    int level = 1;
     ComponentDef* component = nullptr;  // selected by the latest "image"
     int32_t index = -1;
     LibPin* pin = nullptr;  // latest "pin" of the selected component
     Property** pinend = nullptr;  // where its next property goes
-    Token token;
-    while (ReadToken(file, token)) {
-        if (IsOpen(token)) {
-            level++;
-        } else if (IsClose(token)) {
-            if (--level == 0) return 1;
-        } else if (SameTextIgnoringCase(token, "image")) {
+    return ReadGroup(file, [&](const char* token, int& level) {
+        if (SameTextIgnoringCase(token, "image")) {
             Token name;
             if (!ReadToken(file, name)) return 0;
             component = FindComponentDef(name, &index);
@@ -244,8 +247,8 @@ int ReadLibrary(TextFile* file) {
                 level = 3;
             }
         }
-    }
-    return 0;
+        return 1;
+    });
 }
 
 // ---- Network ---------------------------------------------------------------
@@ -323,15 +326,9 @@ int ReadConnections(TextFile* file, NetworkState& state) {
 }
 
 int ReadNetwork(TextFile* file) {
-    int level = 1;
     NetworkState state;
-    Token token;
-    while (ReadToken(file, token)) {
-        if (IsOpen(token)) {
-            level++;
-        } else if (IsClose(token)) {
-            if (--level == 0) return 1;
-        } else if (SameTextIgnoringCase(token, "net")) {
+    return ReadGroup(file, [&](const char* token, int& level) {
+        if (SameTextIgnoringCase(token, "net")) {
             Token name;
             if (!ReadToken(file, name)) return 0;
             state.net = AddNet(name, &state.netindex);
@@ -351,8 +348,8 @@ int ReadNetwork(TextFile* file) {
             if (!ReadNetProperties(file, state.net, state.netend)) return 0;
             level = 2;
         }
-    }
-    return 0;
+        return 1;
+    });
 }
 
 // ---- Description and pipetext ------------------------------------------------
@@ -365,18 +362,9 @@ struct DescriptionKeyword {
 };
 
 const DescriptionKeyword DescriptionKeywords[] = {
-    {"timestamp", &Header.timestamp, nullptr},
-    {"Program", &Header.Program, nullptr},
-    {"source", &Header.source, nullptr},
-    {"title", &Header.title, nullptr},
-    {"date", &Header.date, nullptr},
-    {"document", &Header.document, nullptr},
-    {"revision", &Header.revision, nullptr},
-    {"organization", &Header.organization, nullptr},
-    {"address1", &Header.address1, nullptr},
-    {"address2", &Header.address2, nullptr},
-    {"address3", &Header.address3, nullptr},
-    {"address4", &Header.address4, nullptr},
+#define ZEDID_HEADER_FIELD(field, variable) {#field, &Header.field, nullptr},
+#include "reader/header_fields.def"
+#undef ZEDID_HEADER_FIELD
     {"partvaluecombine", nullptr, &PartValueCombine},
     {"pcbfootprintcombine", nullptr, &FootprintCombine},
 };
@@ -388,28 +376,18 @@ const DescriptionKeyword* FindDescriptionKeyword(const char* token) {
 }
 
 int ReadDescription(TextFile* file) {
-    int level = 1;
-    Token token;
-    while (ReadToken(file, token)) {
-        if (IsOpen(token)) {
-            level++;
-        } else if (IsClose(token)) {
-            if (--level == 0) return 1;
-        } else if (const DescriptionKeyword* entry = FindDescriptionKeyword(token)) {
-            Token value;
-            if (!ReadToken(file, value)) return 0;
-            // An empty value changes nothing.
-            if (value[0] == '\0') continue;
-            if (entry->field != nullptr) {
-                if (!ReplaceText(*entry->field, value)) return 0;
-            } else if (ParseCombineTemplate(value, entry->tmpl) == TemplateNoMemory) {
-                // A malformed template keeps what could be parsed; only a
-                // lack of memory stops the read.
-                return 0;
-            }
-        }
-    }
-    return 0;
+    return ReadGroup(file, [file](const char* token, int&) {
+        const DescriptionKeyword* entry = FindDescriptionKeyword(token);
+        if (entry == nullptr) return 1;
+        Token value;
+        if (!ReadToken(file, value)) return 0;
+        // An empty value changes nothing.
+        if (value[0] == '\0') return 1;
+        if (entry->field != nullptr) return ReplaceText(*entry->field, value);
+        // A malformed template keeps what could be parsed; only a lack of
+        // memory stops the read.
+        return ParseCombineTemplate(value, entry->tmpl) == TemplateNoMemory ? 0 : 1;
+    });
 }
 
 int ReadPipeText(TextFile* file) {
@@ -443,23 +421,19 @@ int ReadDesign(TextFile* file) {
     Token token;
     if (!ReadToken(file, token) || !IsOpen(token)) return 0;
     if (!ReadToken(file, token) || !SameTextIgnoringCase(token, "pcb")) return 0;
-    int level = 1;
-    while (ReadToken(file, token)) {
-        if (IsOpen(token)) {
-            level++;
-        } else if (IsClose(token)) {
-            level--;
-        } else if (level == 2) {
-            for (const Section& section : Sections) {
-                if (!SameTextIgnoringCase(token, section.keyword)) continue;
-                if (!section.read(file)) return 0;
-                // The section parser took the section's ")".
-                level = 1;
-                break;
-            }
+    // Groups after the design's own ")" are read on all the same.
+    auto word = [file](const char* keyword, int& level) {
+        if (level != 2) return 1;
+        for (const Section& section : Sections) {
+            if (!SameTextIgnoringCase(keyword, section.keyword)) continue;
+            if (!section.read(file)) return 0;
+            // The section parser took the section's ")".
+            level = 1;
+            break;
         }
-    }
-    return 1;
+        return 1;
+    };
+    return ReadGroup(file, word, true);
 }
 
 }  // namespace

@@ -4,10 +4,8 @@
 
 #include <cstring>
 
-#include "host/run.h"
 #include "platform/platform.h"
 #include "reader/design.h"
-#include "runtime/driver.h"
 
 CombineTemplate PartValueCombine = {nullptr};
 CombineTemplate FootprintCombine = {nullptr};
@@ -16,7 +14,7 @@ namespace {
 
 // Each segment's text holds at most this many characters, like the token
 // that carried the template; a longer run is cut.
-constexpr int SegmentLimit = 255;
+constexpr int SegmentLimit = TokenLimit;
 
 // The one expansion area that every expansion overwrites.
 char ExpansionBuffer[ExpansionLimit + 1];
@@ -79,6 +77,29 @@ std::size_t AppendExpansion(int& length, const char* text, bool replace) {
     return size;
 }
 
+// Appends a segment after LAST (null: the first of this parse, which replaces
+// the template's old segments); gives the new segment, or null without memory.
+TemplateSegment* AppendSegment(TemplateSegment* last, int32_t kind, const char* text, CombineTemplate* tmpl) {
+    TemplateSegment* segment = static_cast<TemplateSegment*>(AllocateMemory(sizeof(TemplateSegment)));
+    char* copy = segment != nullptr ? CopyText(text) : nullptr;
+    if (copy == nullptr) {
+        ReleaseMemory(segment);
+        return nullptr;
+    }
+    segment->next = nullptr;
+    segment->kind = kind;
+    segment->text = copy;
+    segment->replaced = 0;
+    if (last == nullptr) {
+        // The first segment of a parse replaces the template's old ones.
+        FreeSegments(tmpl->first);
+        tmpl->first = segment;
+    } else {
+        last->next = segment;
+    }
+    return segment;
+}
+
 }  // namespace
 
 int ParseCombineTemplate(const char* text, CombineTemplate* tmpl) {
@@ -124,27 +145,6 @@ int ParseCombineTemplate(const char* text, CombineTemplate* tmpl) {
         last->replaced = literal.replaced;
     }
     return 1;
-}
-
-TemplateSegment* AppendSegment(TemplateSegment* last, int32_t kind, const char* text, CombineTemplate* tmpl) {
-    TemplateSegment* segment = static_cast<TemplateSegment*>(AllocateMemory(sizeof(TemplateSegment)));
-    char* copy = segment != nullptr ? CopyText(text) : nullptr;
-    if (copy == nullptr) {
-        ReleaseMemory(segment);
-        return nullptr;
-    }
-    segment->next = nullptr;
-    segment->kind = kind;
-    segment->text = copy;
-    segment->replaced = 0;
-    if (last == nullptr) {
-        // The first segment of a parse replaces the template's old ones.
-        FreeSegments(tmpl->first);
-        tmpl->first = segment;
-    } else {
-        last->next = segment;
-    }
-    return segment;
 }
 
 const char* ExpandTemplate(const CombineTemplate* tmpl, const Property* properties) {
@@ -214,10 +214,6 @@ const char* FindProperty(const char* name, const Property* properties) {
         if (std::strcmp(property->name, name) == 0) return property->value;
     return EmptyText;
 }
-
-const char* FindNetProperty(const char* name) { return FindProperty(name, CurrentNet.properties); }
-
-const char* FindPartProperty(const char* name) { return FindProperty(name, CurrentPart.properties); }
 
 void ReleaseTemplates() {
     FreeSegments(PartValueCombine.first);

@@ -4,12 +4,15 @@
 
 #include <cstdint>
 
+#include "reader/tokens.h"
+
 struct Property;
 
 constexpr int32_t LiteralSegment = 0;
 constexpr int32_t PropertyReferenceSegment = 1;
-// An expansion holds at most this many characters; longer ones are cut.
-constexpr int ExpansionLimit = 255;
+// An expansion holds at most as many characters as a token; longer ones
+// are cut.
+constexpr int ExpansionLimit = TokenLimit;
 
 // A control byte (below 32, or 127) from the design's data is written as
 // this character, so no text of the design can end or break a netlist line.
@@ -43,9 +46,6 @@ constexpr int TemplateNoMemory = -1;
 // malformed text (the segments appended before the fault are kept), or
 // TemplateNoMemory.
 int ParseCombineTemplate(const char* text, CombineTemplate* tmpl);
-// Appends a segment after LAST (null: the first of this parse, which replaces
-// the template's old segments); gives the new segment, or null without memory.
-TemplateSegment* AppendSegment(TemplateSegment* last, int32_t kind, const char* text, CombineTemplate* tmpl);
 // Expands TEMPLATE over PROPERTIES into the shared expansion buffer, which
 // stays valid until the next expansion. Control bytes of property values
 // are replaced on the way in, like those a literal held in the file; the
@@ -59,7 +59,10 @@ int32_t ExpansionReplacedControls();
 // What ExpandGrowingList remembers of one property list between calls: the
 // first value of each property reference found so far and the last property
 // compared. Start it with StartLookups for every new list.
-constexpr int LookupLimit = 128;  // references a 255-character text can hold
+// Every reference takes at least its two braces, so a template of one
+// token holds at most this many.
+constexpr int LookupLimit = TokenSize / 2;
+static_assert(LookupLimit * 2 > TokenLimit, "a template token holds more references than the lookups");
 struct TemplateLookups {
     const Property* compared;          // the last property compared; null: none yet
     int32_t missing;                   // references not found yet; -1 before the first call
@@ -73,7 +76,5 @@ void StartLookups(TemplateLookups* lookups);
 const char* ExpandGrowingList(const CombineTemplate* tmpl, const Property* properties, TemplateLookups* lookups);
 // Value of the first property named exactly NAME, or EmptyText.
 const char* FindProperty(const char* name, const Property* properties);
-const char* FindNetProperty(const char* name);   // over the current net
-const char* FindPartProperty(const char* name);  // over the current part
 // Frees both templates and leaves them empty.
 void ReleaseTemplates();

@@ -74,8 +74,8 @@ void ReadQuoted(TokenText& token) {
 // Characters that a word takes as they stand: not the line's end, a blank,
 // a parenthesis, "-", a quote or a backslash.
 constexpr auto PlainCharacters = [] {
-    std::array<bool, 256> plain{};
-    for (int c = 0; c < 256; c++) plain[static_cast<std::size_t>(c)] = true;
+    std::array<bool, ByteValues> plain{};
+    for (int c = 0; c < ByteValues; c++) plain[static_cast<std::size_t>(c)] = true;
     for (unsigned char c : {'\0', '\n', ' ', '\t', '(', ')', '-', '"', '\\'}) plain[c] = false;
     return plain;
 }();

@@ -1,22 +1,21 @@
-// Owns the channel file table, the message line and the host connection.
+// Owns the channel file table and the message line.
 #include "runtime/channels.h"
 
-#include <cstdarg>
 #include <cstring>
 
-#include "host/run.h"
 #include "platform/platform.h"
+#include "platform/report.h"
+#include "reader/tokens.h"
 #include "resources/messages.h"
 
 namespace {
 
 // Pieces of a concatenated file are read with the host runtime's line read
-// at this limit; lines of any length still arrive whole, piece by piece.
-constexpr int ConcatenatePieceSize = 255;
+// into a store of a token's length; lines of any length still arrive whole,
+// piece by piece.
+constexpr int ConcatenatePieceSize = TokenLimit;
 
 struct ChannelState {
-    MessageCallback callback = nullptr;
-    void* module = nullptr;
     TextFile* files[ChannelCount] = {};          // index 0 unused
     bool failed[ChannelCount] = {};              // a write failed and was reported
     const char* names[ChannelCount] = {EmptyText, EmptyText, EmptyText, EmptyText};
@@ -27,6 +26,8 @@ struct ChannelState {
 ChannelState Channels;
 
 bool IsFileChannel(int channel) { return channel >= FirstOutputChannel && channel <= TemporaryChannel; }
+
+bool ChannelIsOpen(int channel) { return IsFileChannel(channel) && Channels.files[channel] != nullptr; }
 
 // Reports the first failed write of CHANNEL; 0, the write's result.
 int WriteFailed(int channel) {
@@ -52,11 +53,6 @@ void SendLine() {
 }
 
 }  // namespace
-
-void ConnectHost(MessageCallback callback, void* module) {
-    Channels.callback = callback;
-    Channels.module = module;
-}
 
 void ClearMessageLine() {
     Channels.messageline[0] = '\0';
@@ -87,8 +83,6 @@ int OpenChannelFile(int channel, const char* name) {
     Channels.files[channel] = file;
     return 1;
 }
-
-int ChannelIsOpen(int channel) { return IsFileChannel(channel) && Channels.files[channel] != nullptr; }
 
 int FlushChannel(int channel) {
     if (!ChannelIsOpen(channel)) return 0;
@@ -148,28 +142,6 @@ int EndLine(int channel) {
         return 1;
     }
     return WriteString(channel, "\n");
-}
-
-int SendToHost(const char* text) {
-    if (Channels.callback == nullptr) return 0;
-    return Channels.callback(text);
-}
-
-void ReportMessage(int id) {
-    char text[MessageTextSize];
-    LoadMessageText(Channels.module, id, text, MessageTextSize - 1);
-    SendToHost(text);
-}
-
-void ReportFilledMessage(int id, ...) {
-    char format[MessageTextSize];
-    LoadMessageText(Channels.module, id, format, MessageTextSize - 1);
-    char text[FormattedTextSize];
-    std::va_list args;
-    va_start(args, id);
-    FormatTextV(text, FormattedTextSize, format, args);
-    va_end(args);
-    SendToHost(text);
 }
 
 int ConcatenateChannel(int destination, int source) {

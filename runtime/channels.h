@@ -1,9 +1,7 @@
-// Output channels and the message path to the host. Channel 0 collects a
+// Output channels. Channel 0 collects a
 // message line that is sent when ended; channels 1 to 3 are text files:
 // the first output file, the second (two-file mode only) and "ZEDID.TMP".
 #pragma once
-
-#include "zedid.h"
 
 constexpr int MessageChannel = 0;
 constexpr int FirstOutputChannel = 1;
@@ -15,9 +13,6 @@ constexpr int ChannelCount = 4;
 // take it past this sends the line first.
 constexpr int MessageLineLimit = 125;
 
-// Where messages go and which module's string table holds their texts; set
-// by the run before anything is reported.
-void ConnectHost(MessageCallback callback, void* module);
 // Empties channel 0's message line; collected text is dropped unsent.
 void ClearMessageLine();
 
@@ -27,8 +22,6 @@ void ClearMessageLine();
 // channel's file is created afresh as a private file (CreateTemporaryFile),
 // and is refused when NAME is the entry of another open channel's file.
 int OpenChannelFile(int channel, const char* name);
-// 1 when file channel CHANNEL holds an open file.
-int ChannelIsOpen(int channel);
 // Hands what was written to file channel CHANNEL to the system; 1, or 0
 // when a write to it failed (reported then, once per channel).
 int FlushChannel(int channel);
@@ -50,13 +43,6 @@ int WriteString(int channel, const char* text);
 // Channel 0: sends the message line, even when empty, and empties it; 1.
 // Other channels: WriteString of a line feed, with its result.
 int EndLine(int channel);
-// Hands TEXT to the host's callback once; passes on its result.
-int SendToHost(const char* text);
-// Loads message ID from the string table and sends it unchanged.
-void ReportMessage(int id);
-// Loads message ID, fills its "%d"/"%s" with the arguments and sends the
-// result whole, however long the filled-in texts are.
-void ReportFilledMessage(int id, ...);
 // Appends the whole file of channel SOURCE to channel DESTINATION, reading
 // the source back from its start through the handle that wrote it (never by
 // its name); the source then stays open at its end until the channels are

@@ -69,11 +69,7 @@ std::vector<fs::path> Designs() {
     return designs;
 }
 
-class AllocationFailure : public ::testing::Test {
-protected:
-    void TearDown() override { SetAllocationFailure(-1); }
-    ScratchDirectory scratch_;
-};
+class AllocationFailure : public LibraryTest {};
 
 TEST_F(AllocationFailure, EveryAllocationOfARunMayFail) {
     std::vector<fs::path> designs = Designs();
@@ -86,32 +82,27 @@ TEST_F(AllocationFailure, EveryAllocationOfARunMayFail) {
         long allocations = SetAllocationFailure(-1);
         ASSERT_GT(allocations, 0);
 
-        for (long n = 0;; n++) {
-            SetAllocationFailure(n);
+        long made = SweepAllocationFailures([&](AllocationFailurePoint& point) {
+            point.Arm();
             Outcome run = RunOnce();
-            bool hit = SetAllocationFailure(-1) > n;
-            SCOPED_TRACE("allocation " + std::to_string(n) + " of " + std::to_string(allocations) +
+            bool hit = point.Disarm();
+            SCOPED_TRACE("allocation " + std::to_string(point.Failing()) + " of " + std::to_string(allocations) +
                          " failed; result " + std::to_string(run.result) + ", last message \"" + run.seen.last + "\"");
             EXPECT_FALSE(run.temporary);
-            if (!hit) {
-                // Past the last allocation: the run is the reference run.
-                EXPECT_EQ(run.result, reference.result);
-                EXPECT_EQ(run.seen.hash, reference.seen.hash);
-                EXPECT_EQ(run.netlist, reference.netlist);
-                EXPECT_EQ(n, allocations);
-                break;
-            }
-            if (run.result == ZEDID_RESULT_ERRORS) {
+            if (hit && run.result == ZEDID_RESULT_ERRORS) {
                 // A failure that changed the run is an error with its message.
                 EXPECT_TRUE(run.seen.numbered);
             } else {
-                // Anything else must be as if nothing had failed: a result
-                // of 0 or 1 with a different file would be lost data.
+                // Past the last allocation the run is the reference run; so
+                // is any other run with a failure: a result of 0 or 1 with
+                // a different file would be lost data.
                 EXPECT_EQ(run.result, reference.result);
                 EXPECT_EQ(run.seen.hash, reference.seen.hash);
                 EXPECT_EQ(run.netlist, reference.netlist);
             }
-            if (HasFailure()) break;  // one faulty allocation tells enough
+        });
+        if (!HasFailure()) {
+            EXPECT_EQ(made, allocations);
         }
     }
 }

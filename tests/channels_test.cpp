@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/report.h"
 #include "runtime/channels.h"
 #include "support.h"
 
@@ -12,21 +13,8 @@ namespace {
 using Lines = std::vector<std::string>;
 
 // Connects the recording callback and leaves no channel state behind.
-class Channels : public ::testing::Test {
+class Channels : public ConnectedTest {
 protected:
-    void SetUp() override {
-        ConnectHost(RecordMessage, nullptr);
-        ClearMessageLine();
-        TakeMessages();
-    }
-    void TearDown() override {
-        CloseChannelFiles();
-        ReleaseChannelNames();
-        ClearMessageLine();
-        ConnectHost(nullptr, nullptr);
-        TakeMessages();
-    }
-    ScratchDirectory scratch_;
 };
 
 TEST_F(Channels, MessageLineCollectsUpToItsLimit) {

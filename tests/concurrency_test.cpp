@@ -58,15 +58,15 @@ const MessageCallback Recorders[2] = {RecordFirst, RecordSecond};
 const Lines WorkedMessages{"4 Parts, 4 Library Parts, 3 Nets, 9 Pins\n", "Creating Netlist...",
                            "WARNING: Reference is too long 'CONN123', truncated to CONN12", "Done"};
 
-class Concurrency : public ::testing::Test {
+class Concurrency : public LibraryTest {
 protected:
     void SetUp() override {
+        LibraryTest::SetUp();
         WriteBytes("design.ONL", ReadBytes(ZEDID_EXAMPLES "/worked.ONL"));
         ASSERT_EQ(CallExport("design", "expected.asc"), ZEDID_RESULT_WARNINGS);
         expected_ = ReadBytes("expected.asc");
         TakeMessages();
     }
-    ScratchDirectory scratch_;
     std::string expected_;
 };
 

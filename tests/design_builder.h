@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "reader/design.h"
 #include "reader/pins.h"
+#include "reader/tables.h"
 
 // Appends NAME = VALUE to LIST.
 inline void AddTestProperty(Property*& list, const char* name, const char* value) {

@@ -9,6 +9,7 @@
 #include "host/run.h"
 #include "platform/platform.h"
 #include "runtime/driver.h"
+#include "runtime/driver_testing.h"
 #include "runtime/symbols.h"
 #include "support.h"
 
@@ -16,6 +17,9 @@ namespace {
 
 namespace V = BuiltinVariable;
 using Lines = std::vector<std::string>;
+
+// The base path a host hands over with the program.
+constexpr char BasePath[] = "boards/main";
 
 // What the recording program saw, one line per hook call.
 Lines Seen;
@@ -60,15 +64,12 @@ int RecordEnd() {
 
 constexpr FormatProgram Recorder = {RecordInit, RecordHeader, RecordNet, RecordPin, RecordNetEnd, RecordEnd};
 
-class Driver : public ::testing::Test {
+class Driver : public LibraryTest {
 protected:
     void SetUp() override {
+        LibraryTest::SetUp();
         Seen.clear();
         FinalExitType = nullptr;
-    }
-    void TearDown() override {
-        SetAllocationFailure(-1);
-        ReleaseRun();
     }
 
     // Three parts, a net across all of them, a net without connections.
@@ -90,7 +91,7 @@ protected:
 
 TEST_F(Driver, HooksRunInOrderWithTheirRecordsCurrent) {
     SmallDesign();
-    EXPECT_EQ(RunFormatProgram(Recorder), 0);
+    EXPECT_EQ(RunFormatProgram(Recorder, BasePath), 0);
     EXPECT_EQ(Seen, (Lines{
                         "init net 0 symbols 102 exit ''",
                         "header R10#1 R2#2 U1#3 end#4 again#5",
@@ -138,7 +139,7 @@ TEST_F(Driver, ResultComesFromTheFirstCharacterOfExitType) {
     for (const Row& row : rows) {
         SmallDesign();
         FinalExitType = row.exittype;
-        EXPECT_EQ(RunFormatProgram(Recorder), row.result) << "ExitType '" << row.exittype << "'";
+        EXPECT_EQ(RunFormatProgram(Recorder, BasePath), row.result) << "ExitType '" << row.exittype << "'";
         ReleaseRun();
     }
 }
@@ -146,13 +147,13 @@ TEST_F(Driver, ResultComesFromTheFirstCharacterOfExitType) {
 TEST_F(Driver, EveryRunStartsFromTheSameState) {
     SmallDesign();
     FinalExitType = "W";
-    EXPECT_EQ(RunFormatProgram(Recorder), 1);
+    EXPECT_EQ(RunFormatProgram(Recorder, BasePath), 1);
     AssignText(RegisterSymbol("Extra"), "left over");
     SetIntegerWidth(5);
     // Even without the release between the runs, nothing carries over.
     FinalExitType = nullptr;
     Seen.clear();
-    EXPECT_EQ(RunFormatProgram(Recorder), 0);
+    EXPECT_EQ(RunFormatProgram(Recorder, BasePath), 0);
     ASSERT_FALSE(Seen.empty());
     EXPECT_EQ(Seen[0], "init net 0 symbols 102 exit ''");
     EXPECT_EQ(FindSymbol(103), nullptr);
@@ -161,7 +162,7 @@ TEST_F(Driver, EveryRunStartsFromTheSameState) {
 
 TEST_F(Driver, ReleaseForgetsTheCurrentRecords) {
     SmallDesign();
-    RunFormatProgram(Recorder);
+    RunFormatProgram(Recorder, BasePath);
     ReleaseRun();
     EXPECT_EQ(CurrentNet.name, nullptr);
     EXPECT_EQ(CurrentNetPin.libpin, nullptr);
@@ -186,14 +187,14 @@ TEST_F(Driver, NetNumberIsCopiedAtTheCurrentWidth) {
         Seen.push_back(FindSymbol(copied)->value);
         return 0;
     };
-    RunFormatProgram(program);
+    RunFormatProgram(program, BasePath);
     EXPECT_EQ(Seen, (Lines{"001", "002"}));
 }
 
 TEST_F(Driver, Reserved20WithoutMemoryStillReadsEmpty) {
     SmallDesign();
     SetAllocationFailure(0);  // the run's first allocation is variable 20's text
-    EXPECT_EQ(RunFormatProgram(FormatProgram{}), 0);
+    EXPECT_EQ(RunFormatProgram(FormatProgram{}, BasePath), 0);
     SetAllocationFailure(-1);
     EXPECT_STREQ(VariableText(V::Reserved20), "");
     EXPECT_EQ(VariableLength(V::Reserved20), 0);
@@ -208,18 +209,38 @@ TEST_F(Driver, SymbolWithoutMemoryMakesTheRunAnError) {
         SetAllocationFailure(-1);
         return 0;
     };
-    EXPECT_EQ(RunFormatProgram(program), 2);
+    EXPECT_EQ(RunFormatProgram(program, BasePath), 2);
     ReleaseRun();
     SmallDesign();
-    EXPECT_EQ(RunFormatProgram(Recorder), 0);
+    EXPECT_EQ(RunFormatProgram(Recorder, BasePath), 0);
 }
 
 TEST_F(Driver, DesignWithoutNetsCallsNoNetHook) {
     AddTestComponent("RES", {"1"});
     AddTestPart("R1", 0);
-    EXPECT_EQ(RunFormatProgram(Recorder), 0);
+    EXPECT_EQ(RunFormatProgram(Recorder, BasePath), 0);
     ASSERT_EQ(Seen.size(), 3u);
     EXPECT_EQ(Seen[2], "end net 0 ");
+}
+
+TEST_F(Driver, BasePathIsTheHostsOwnForTheRun) {
+    SmallDesign();
+    static std::string path = "C:\\designs\\board 7";
+    static const char* seen = nullptr;
+    FormatProgram program = {};
+    program.header = [] {
+        seen = VariableText(V::DesignBasePath);
+        return 0;
+    };
+    EXPECT_EQ(RunFormatProgram(program, path.c_str()), 0);
+    // The very text the host holds, not a copy of it.
+    EXPECT_EQ(seen, path.c_str());
+    EXPECT_EQ(VariableLength(V::DesignBasePath), static_cast<int32_t>(path.size()));
+    ReleaseRun();
+    EXPECT_STREQ(VariableText(V::DesignBasePath), "");
+    SmallDesign();
+    EXPECT_EQ(RunFormatProgram(program, nullptr), 0);
+    EXPECT_STREQ(seen, "");
 }
 
 }  // namespace

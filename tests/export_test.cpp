@@ -11,11 +11,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-class Export : public ::testing::Test {
-protected:
-    void SetUp() override { TakeMessages(); }
-    ScratchDirectory scratch_;
-};
+class Export : public LibraryTest {};
 
 TEST_F(Export, FirstOutputFileThatCannotBeOpened) {
     WriteBytes("design.ONL", "(pcb)");

@@ -146,10 +146,7 @@ void ExpectCase(const std::string& name, const Outcome& outcome) {
     EXPECT_FALSE(FileExists("ZEDID.TMP")) << name;
 }
 
-class Golden : public ::testing::TestWithParam<std::string> {
-protected:
-    ScratchDirectory scratch_;
-};
+class Golden : public LibraryTest, public ::testing::WithParamInterface<std::string> {};
 
 TEST_P(Golden, NetlistAndMessagesMatchByteForByte) {
     ExpectCase(GetParam(), Format(GoldenFolder / GetParam() / "design.ONL"));
@@ -159,10 +156,7 @@ std::string CaseName(const ::testing::TestParamInfo<std::string>& row) { return 
 
 INSTANTIATE_TEST_SUITE_P(Cases, Golden, ::testing::ValuesIn(GoldenCases()), CaseName);
 
-class GoldenRuns : public ::testing::Test {
-protected:
-    ScratchDirectory scratch_;
-};
+class GoldenRuns : public LibraryTest {};
 
 // ctest runs every case above in a process of its own; here they share one.
 TEST_F(GoldenRuns, TwoRunsInOneProcessMatchFreshProcesses) {

@@ -46,14 +46,12 @@ bool EndsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-class Hostile : public ::testing::Test {
+class Hostile : public LibraryTest {
 protected:
-    void SetUp() override { TakeMessages(); }
     void TearDown() override {
         EXPECT_FALSE(FileExists((scratch_.Path() / "ZEDID.TMP").string()));
-        TakeMessages();
+        LibraryTest::TearDown();
     }
-    ScratchDirectory scratch_;
 };
 
 // ---- The output file ------------------------------------------------------

@@ -14,11 +14,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-class Injection : public ::testing::Test {
-protected:
-    void SetUp() override { TakeMessages(); }
-    ScratchDirectory scratch_;
-};
+class Injection : public LibraryTest {};
 
 // The worked example with each FROM replaced by its TO.
 std::string Edited(const std::vector<std::pair<std::string, std::string>>& edits) {

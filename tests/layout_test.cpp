@@ -9,6 +9,7 @@
 #include "formats/layout.h"
 #include "host/run.h"
 #include "platform/platform.h"
+#include "platform/report.h"
 #include "reader/templates.h"
 #include "runtime/channels.h"
 #include "runtime/driver.h"
@@ -19,32 +20,20 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-class Layout : public ::testing::Test {
+class Layout : public ConnectedTest {
 protected:
-    void SetUp() override {
-        TakeMessages();
-        ConnectHost(RecordMessage, nullptr);
-        ClearMessageLine();
-    }
-    void TearDown() override {
-        SetAllocationFailure(-1);
-        CloseChannelFiles();
-        ReleaseRun();
-        ConnectHost(nullptr, nullptr);
-        TakeMessages();
-    }
-
     // Runs PROGRAM with the output and temporary files open, as the export
-    // does; gives the result and leaves the netlist in Netlist.
-    int Run(const FormatProgram& program = LayoutProgram, bool temporary = true, long failing = -1) {
+    // does, with FAILURE's allocation failing when given; gives the result
+    // and leaves the netlist in Netlist.
+    int Run(const FormatProgram& program = LayoutProgram, bool temporary = true,
+            AllocationFailurePoint* failure = nullptr) {
         EXPECT_EQ(OpenChannelFile(FirstOutputChannel, "out.asc"), 1);
         if (temporary) {
             EXPECT_EQ(OpenChannelFile(TemporaryChannel, "ZEDID.TMP"), 1);
         }
-        SetAllocationFailure(failing);
-        int result = RunFormatProgram(program);
-        Failed = failing >= 0 && AllocationsMade() > failing;
-        SetAllocationFailure(-1);
+        if (failure != nullptr) failure->Arm();
+        int result = RunFormatProgram(program, "");
+        if (failure != nullptr) failure->Disarm();
         CloseChannelFiles();
         ReleaseChannelNames();
         Netlist = ReadBytes("out.asc");
@@ -87,8 +76,6 @@ protected:
     }
 
     std::string Netlist;
-    bool Failed = false;  // the allocation Run was asked to fail did fail
-    ScratchDirectory scratch_;
 };
 
 const char WorkedNetlist[] =
@@ -165,17 +152,18 @@ TEST_F(Layout, TemporaryFileThatCannotBeAppendedIsAnError) {
 // Whichever allocation fails, the run either reports errors or writes
 // exactly the netlist it writes with memory to spare.
 TEST_F(Layout, EveryFailedAllocationEndsInErrorsOrTheRightNetlist) {
-    for (long failing = 0;; failing++) {
-        WorkedExample();
-        int result = Run(LayoutProgram, true, failing);
-        if (result != 2) {
-            EXPECT_EQ(result, 1) << "allocation " << failing;
-            EXPECT_EQ(Netlist, WorkedNetlist) << "allocation " << failing;
-        }
-        ReleaseRun();
-        if (!Failed) break;
-        ASSERT_LT(failing, 10000) << "the run never finished without a failure";
-    }
+    long made = SweepAllocationFailures(
+        [this](AllocationFailurePoint& point) {
+            WorkedExample();
+            int result = Run(LayoutProgram, true, &point);
+            if (result != 2 || !point.Hit()) {
+                EXPECT_EQ(result, 1) << "allocation " << point.Failing();
+                EXPECT_EQ(Netlist, WorkedNetlist) << "allocation " << point.Failing();
+            }
+            ReleaseRun();
+        },
+        10000);
+    EXPECT_GT(made, 0);
 }
 
 }  // namespace

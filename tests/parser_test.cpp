@@ -11,9 +11,12 @@
 
 #include "host/run.h"
 #include "platform/platform.h"
+#include "platform/report.h"
 #include "reader/design.h"
-#include "reader/pins.h"
+#include "reader/design_testing.h"
 #include "reader/parser.h"
+#include "reader/pins.h"
+#include "reader/tables.h"
 #include "reader/templates.h"
 #include "runtime/channels.h"
 #include "support.h"
@@ -30,18 +33,8 @@ const std::string DuplicateReferenceTail =
 const std::string ReferenceNotFound =
     "[FMT0024] Ref-des not found. Possible Logical/Physical annotation conflict.";
 
-class Parser : public ::testing::Test {
+class Parser : public ConnectedTest {
 protected:
-    void SetUp() override {
-        ConnectHost(RecordMessage, nullptr);
-        TakeMessages();
-    }
-    void TearDown() override {
-        SetAllocationFailure(-1);
-        ReleaseRun();
-        ConnectHost(nullptr, nullptr);
-        TakeMessages();
-    }
 
     // Reads TEXT as an intermediate file, after releasing an earlier read.
     int Read(const std::string& text) {
@@ -53,8 +46,6 @@ protected:
         CloseTextFile(file);
         return result;
     }
-
-    ScratchDirectory scratch_;
 };
 
 PartInstance* Part(const char* reference) {
@@ -721,30 +712,26 @@ bool IsTheWholeSweepDesign() {
 std::set<std::string> SweepReadAllocations(const std::string& text, long* allocations) {
     WriteBytes("design.ONL", text);
     std::set<std::string> seen;
-    for (long failing = 0;; failing++) {
-        ReleaseRun();
-        TextFile* file = OpenTextFile("design.ONL", "rt");
-        EXPECT_NE(file, nullptr);
-        if (file == nullptr) break;
-        SetAllocationFailure(failing);
-        int result = ReadIntermediateFile(file);
-        bool hit = SetAllocationFailure(-1) > failing;
-        CloseTextFile(file);
-        Lines messages = TakeMessages();
-        if (!hit) {
-            EXPECT_EQ(result, 1);
-            EXPECT_TRUE(messages.empty());
-            *allocations = failing;
-            break;
-        }
-        EXPECT_EQ(result, 0) << "allocation " << failing;
-        EXPECT_LE(messages.size(), 1u) << "allocation " << failing;
-        for (const std::string& message : messages) seen.insert(message);
-        if (failing >= 1000) {
-            ADD_FAILURE() << "the sweep does not end";
-            break;
-        }
-    }
+    *allocations = SweepAllocationFailures(
+        [&seen](AllocationFailurePoint& point) {
+            ReleaseRun();
+            TextFile* file = OpenTextFile("design.ONL", "rt");
+            ASSERT_NE(file, nullptr);
+            point.Arm();
+            int result = ReadIntermediateFile(file);
+            bool hit = point.Disarm();
+            CloseTextFile(file);
+            Lines messages = TakeMessages();
+            if (!hit) {
+                EXPECT_EQ(result, 1);
+                EXPECT_TRUE(messages.empty());
+                return;
+            }
+            EXPECT_EQ(result, 0) << "allocation " << point.Failing();
+            EXPECT_LE(messages.size(), 1u) << "allocation " << point.Failing();
+            for (const std::string& message : messages) seen.insert(message);
+        },
+        1000);
     return seen;
 }
 

@@ -18,8 +18,9 @@
 #include "host/run.h"
 #include "platform/platform.h"
 #include "reader/design.h"
+#include "reader/index_testing.h"
 #include "reader/pins.h"
-#include "reader/index.h"
+#include "reader/tables.h"
 #include "support.h"
 
 namespace {
@@ -28,16 +29,15 @@ namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 
 constexpr int Modes[] = {IndexPlain, IndexLong, IndexAlways};
+// The modes that make indexes, each compared with the plain algorithms.
+constexpr int IndexedModes[] = {IndexLong, IndexAlways};
 
-class PerfEquivalence : public ::testing::Test {
+class PerfEquivalence : public LibraryTest {
 protected:
     void TearDown() override {
         SetIndexMode(IndexLong);
-        SetAllocationFailure(-1);
-        ReleaseRun();
-        TakeMessages();
+        LibraryTest::TearDown();
     }
-    ScratchDirectory scratch;
 };
 
 struct Outcome {
@@ -57,11 +57,11 @@ Outcome FormatIn(int mode, const std::string& text) {
     return {result, TakeMessages(), ReadBytes("design.asc")};
 }
 
-// Formats TEXT in every mode; each must match the plain algorithms' run.
-// Gives the plain run.
+// Formats TEXT in every mode; each indexed mode must match the plain
+// algorithms' run. Gives the plain run.
 Outcome ExpectAlikeInEveryMode(const std::string& text, const std::string& what) {
     Outcome plain = FormatIn(IndexPlain, text);
-    for (int mode : Modes) {
+    for (int mode : IndexedModes) {
         Outcome indexed = FormatIn(mode, text);
         EXPECT_EQ(indexed.result, plain.result) << what << ", mode " << mode;
         EXPECT_EQ(indexed.messages, plain.messages) << what << ", mode " << mode;
@@ -478,23 +478,21 @@ TEST_F(PerfEquivalence, EveryIndexAllocationMayFail) {
         Outcome reference = FormatIn(mode, text);
         EXPECT_LE(reference.result, 1);
         long alike = 0;
-        for (long failing = 0;; failing++) {
-            SetAllocationFailure(failing);
-            Outcome outcome = FormatIn(mode, text);
-            if (SetAllocationFailure(-1) <= failing) break;
-            if (outcome.result == ZEDID_RESULT_ERRORS) {
-                bool numbered = std::any_of(outcome.messages.begin(), outcome.messages.end(),
-                                            [](const std::string& m) { return m.rfind("[FMT", 0) == 0; });
-                EXPECT_TRUE(numbered) << "allocation " << failing << ", mode " << mode;
-            } else {
-                EXPECT_TRUE(outcome == reference) << "allocation " << failing << ", mode " << mode;
-                alike++;
-            }
-            if (failing > 20000) {
-                ADD_FAILURE() << "the sweep does not end";
-                break;
-            }
-        }
+        SweepAllocationFailures(
+            [&](AllocationFailurePoint& point) {
+                point.Arm();
+                Outcome outcome = FormatIn(mode, text);
+                bool hit = point.Disarm();
+                if (hit && outcome.result == ZEDID_RESULT_ERRORS) {
+                    bool numbered = std::any_of(outcome.messages.begin(), outcome.messages.end(),
+                                                [](const std::string& m) { return m.rfind("[FMT", 0) == 0; });
+                    EXPECT_TRUE(numbered) << "allocation " << point.Failing() << ", mode " << mode;
+                } else {
+                    EXPECT_TRUE(outcome == reference) << "allocation " << point.Failing() << ", mode " << mode;
+                    if (hit) alike++;
+                }
+            },
+            20000);
         return alike;
     };
     // The indexes' own allocations are among those that leave a run alike.

@@ -12,12 +12,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-class ReaderExport : public ::testing::Test {
-protected:
-    void SetUp() override { TakeMessages(); }
-    void TearDown() override { TakeMessages(); }
-    ScratchDirectory scratch_;
-};
+class ReaderExport : public LibraryTest {};
 
 const char* const ReadFailed = "[FMT0018] Errors processing intermediate file";
 const char* const NoParts = "[FMT0021] No parts in the design";

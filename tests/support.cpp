@@ -10,6 +10,10 @@
 #include <windows.h>
 #endif
 
+#include "host/run.h"
+#include "platform/report.h"
+#include "runtime/channels.h"
+
 namespace fs = std::filesystem;
 
 ScratchDirectory::ScratchDirectory() : previous_(fs::current_path()) {
@@ -83,4 +87,33 @@ int CallExport(const char* base, const char* output, const char* second) {
 int FormatDesign(const std::string& text, const std::string& base, const std::string& output) {
     WriteBytes(base + ".ONL", text);
     return CallExport(base.c_str(), output.c_str());
+}
+
+void LibraryTest::SetUp() { TakeMessages(); }
+
+void LibraryTest::TearDown() {
+    SetAllocationFailure(-1);
+    SetWriteFailure(-1);
+    CloseChannelFiles();
+    ReleaseRun();
+    ConnectHost(nullptr, nullptr);
+    ClearMessageLine();
+    TakeMessages();
+}
+
+void ConnectedTest::SetUp() {
+    LibraryTest::SetUp();
+    ConnectHost(RecordMessage, nullptr);
+    ClearMessageLine();
+}
+
+void AllocationFailurePoint::Arm() {
+    SetAllocationFailure(failing_);
+    armed_ = true;
+}
+
+bool AllocationFailurePoint::Disarm() {
+    hit_ = SetAllocationFailure(-1) > failing_;
+    armed_ = false;
+    return hit_;
 }

@@ -9,9 +9,11 @@
 #include "design_builder.h"
 #include "host/run.h"
 #include "platform/platform.h"
+#include "platform/report.h"
 #include "reader/templates.h"
 #include "runtime/channels.h"
 #include "runtime/driver.h"
+#include "runtime/driver_testing.h"
 #include "runtime/symbols.h"
 #include "support.h"
 
@@ -20,21 +22,17 @@ namespace {
 namespace V = BuiltinVariable;
 using Lines = std::vector<std::string>;
 
-class Symbols : public ::testing::Test {
+// The legal-character set outlives the run's release: every test starts
+// and ends without one.
+class Symbols : public ConnectedTest {
 protected:
     void SetUp() override {
-        TakeMessages();
-        ConnectHost(RecordMessage, nullptr);
-        ClearMessageLine();
+        ConnectedTest::SetUp();
         SetLegalCharacters("");
     }
     void TearDown() override {
-        SetAllocationFailure(-1);
-        ReleaseRun();
-        ConnectHost(nullptr, nullptr);
-        ClearMessageLine();
         SetLegalCharacters("");
-        TakeMessages();
+        ConnectedTest::TearDown();
     }
 
     // What printing INDEX writes, as the host receives it on channel 0.

@@ -12,15 +12,16 @@
 #include "platform/platform.h"
 #include "reader/design.h"
 #include "reader/pins.h"
+#include "reader/tables.h"
+#include "support.h"
 
 namespace {
 
-class Tables : public ::testing::Test {
+class Tables : public LibraryTest {
 protected:
-    void SetUp() override { ASSERT_EQ(StartDesignTables(), 1); }
-    void TearDown() override {
-        SetAllocationFailure(-1);
-        ReleaseRun();
+    void SetUp() override {
+        LibraryTest::SetUp();
+        ASSERT_EQ(StartDesignTables(), 1);
     }
 };
 
@@ -195,15 +196,22 @@ TEST_F(Tables, CarvedRecordsAndTextsAreSound) {
 }
 
 TEST_F(Tables, StartWithoutMemoryLeavesNoTables) {
-    for (long failing = 0; failing < 3; failing++) {
-        SetAllocationFailure(failing);
-        EXPECT_EQ(StartDesignTables(), 0) << "allocation " << failing;
-        SetAllocationFailure(-1);
+    long made = SweepAllocationFailures([](AllocationFailurePoint& point) {
+        point.Arm();
+        int started = StartDesignTables();
+        if (!point.Disarm()) {
+            EXPECT_EQ(started, 1);
+            EXPECT_EQ(Design.partcapacity, TableStep);
+            return;
+        }
+        EXPECT_EQ(started, 0) << "allocation " << point.Failing();
         EXPECT_EQ(Design.parts, nullptr);
         EXPECT_EQ(Design.components, nullptr);
         EXPECT_EQ(Design.nets, nullptr);
         EXPECT_EQ(Design.partcapacity, 0);
-    }
+    });
+    // One array for each of the three tables.
+    EXPECT_EQ(made, 3);
 }
 
 TEST_F(Tables, FindPartIsAnExactBinarySearch) {

@@ -11,6 +11,8 @@
 #include "reader/design.h"
 #include "reader/templates.h"
 #include "runtime/driver.h"
+#include "runtime/driver_testing.h"
+#include "support.h"
 
 namespace {
 
@@ -41,13 +43,12 @@ struct Properties {
     std::vector<Property> records;
 };
 
-class Templates : public ::testing::Test {
+class Templates : public LibraryTest {
 protected:
     void TearDown() override {
-        SetAllocationFailure(-1);
         CurrentPart = PartInstance{};
         CurrentNet = Net{};
-        ReleaseRun();
+        LibraryTest::TearDown();
     }
 };
 
@@ -178,21 +179,24 @@ TEST_F(Templates, CurrentNetAndPartPropertiesAreFound) {
 
 TEST_F(Templates, ParseWithoutMemoryKeepsAWholeTemplate) {
     ASSERT_EQ(ParseCombineTemplate("{Old}", &PartValueCombine), 1);
-    for (long failing = 0;; failing++) {
-        SetAllocationFailure(failing);
+    long made = SweepAllocationFailures([](AllocationFailurePoint& point) {
+        point.Arm();
         int result = ParseCombineTemplate("a{B}c", &PartValueCombine);
-        SetAllocationFailure(-1);
+        bool hit = point.Disarm();
         Segments segments = SegmentsOf(PartValueCombine);
-        if (result == 1) {
+        if (!hit) {
+            EXPECT_EQ(result, 1);
             EXPECT_EQ(segments, (Segments{{L, "a"}, {P, "B"}, {L, "c"}}));
-            break;
+            return;
         }
-        EXPECT_EQ(result, TemplateNoMemory) << "allocation " << failing;
+        EXPECT_EQ(result, TemplateNoMemory) << "allocation " << point.Failing();
         EXPECT_TRUE(segments == (Segments{{P, "Old"}}) || segments == (Segments{{L, "a"}}) ||
                     segments == (Segments{{L, "a"}, {P, "B"}}))
-            << "allocation " << failing;
+            << "allocation " << point.Failing();
         ASSERT_EQ(ParseCombineTemplate("{Old}", &PartValueCombine), 1);
-    }
+    });
+    // A segment and its text for each of the three.
+    EXPECT_EQ(made, 6);
 }
 
 TEST_F(Templates, ReleaseEmptiesBothTemplates) {

@@ -14,9 +14,12 @@ namespace {
 
 using Tokens = std::vector<std::string>;
 
-class TokenReader : public ::testing::Test {
+class TokenReader : public LibraryTest {
 protected:
-    void TearDown() override { CloseTextFile(file_); }
+    void TearDown() override {
+        CloseTextFile(file_);
+        LibraryTest::TearDown();
+    }
 
     // Writes BYTES as the file to read and starts the reader on it.
     void Open(const std::string& bytes) {
@@ -47,7 +50,6 @@ protected:
     }
 
     TextFile* file_ = nullptr;
-    ScratchDirectory scratch_;
 };
 
 TEST_F(TokenReader, SplitsTextIntoTokens) {

@@ -42,12 +42,12 @@ std::string ManyNets(int count) {
     return text + "))\n";
 }
 
-class WriteFailure : public ::testing::Test {
+class WriteFailure : public LibraryTest {
 protected:
-    void SetUp() override { TakeMessages(); }
     void TearDown() override {
         SetWriteFailure(-1);
         EXPECT_FALSE(FileExists("ZEDID.TMP"));
+        LibraryTest::TearDown();
     }
 
     // Fails write operations of a run of DESIGN one at a time: every run must
@@ -94,8 +94,6 @@ protected:
         EXPECT_EQ(CallExport("design", "out.asc"), expected);
         EXPECT_EQ(TakeMessages(), clean);
     }
-
-    ScratchDirectory scratch_;
 };
 
 TEST_F(WriteFailure, EveryWriteOfTheWorkedExample) {

@@ -1,0 +1,8 @@
+// Test hook of the heap: an allocation that fails.
+#pragma once
+
+// The COUNTDOWN-th allocation from now (0 = the next one) and only
+// that one fails; -1 turns failures off. Gives how many allocations were made
+// since the hook was last set, so a test can sweep every allocation of a run.
+long SetAllocationFailure(long countdown);
+long AllocationsMade();

@@ -1,0 +1,193 @@
+// The design's storage: the process-wide tables, header and pipetext, and
+// the arenas every record of a design is carved from. Knows no lookups.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "reader/design.h"
+#include "reader/design_testing.h"
+
+DesignTables Design = {};
+DesignHeader Header = {
+#define ZEDID_HEADER_FIELD(field, variable) EmptyText,
+#include "reader/header_fields.def"
+#undef ZEDID_HEADER_FIELD
+};
+PipeTextBlock* PipeTextList = nullptr;
+
+namespace {
+
+// The first block of an arena; each next one is twice as large, up to the
+// largest. A carving larger than half a block gets a block of its own.
+constexpr std::size_t FirstArenaBlock = 64 * 1024;
+constexpr std::size_t LargestArenaBlock = 1024 * 1024;
+// Records hold pointers and 32-bit numbers, nothing more strictly aligned.
+constexpr std::size_t RecordAlignment = alignof(void*);
+
+struct ArenaBlock {
+    ArenaBlock* next;  // the block carved before this one; its bytes follow
+};
+
+// Memory carved in order from large blocks and given back all at once: the
+// records of a design are many, small and all freed together.
+struct Arena {
+    ArenaBlock* blocks;     // every block, latest first
+    char* free;             // the unused rest of the current block
+    std::size_t left;       // bytes at FREE
+    std::size_t nextblock;  // size of the next block; 0 before the first
+};
+
+Arena DesignArena = {};
+// Every connection and every line of the output reaches a part by lookup,
+// in no order of the file: the parts and their references are kept apart
+// from their properties and values, so that they fill fewer pages.
+Arena PartArena = {};
+
+// The block of the pipetext list that words are added to.
+constexpr std::size_t FirstPipeTextBlock = 4 * 1024;
+constexpr std::size_t LargestPipeTextBlock = 1024 * 1024;
+PipeTextBlock* PipeTextEnd = nullptr;
+
+// SIZE bytes at an address that is a multiple of ALIGNMENT, or null when no
+// block can be had.
+void* Carve(Arena& arena, std::size_t size, std::size_t alignment) {
+    std::size_t skip = arena.free == nullptr
+                           ? 0
+                           : (alignment - reinterpret_cast<std::uintptr_t>(arena.free) % alignment) % alignment;
+    if (arena.free != nullptr && arena.left >= skip && arena.left - skip >= size) {
+        char* at = arena.free + skip;
+        arena.free = at + size;
+        arena.left -= skip + size;
+        return at;
+    }
+    std::size_t blocksize = arena.nextblock == 0 ? FirstArenaBlock : arena.nextblock;
+    bool own = size > blocksize / 2;
+    if (own) blocksize = size;
+    if (blocksize > SIZE_MAX - sizeof(ArenaBlock)) return nullptr;
+    ArenaBlock* block = static_cast<ArenaBlock*>(AllocateMemory(sizeof(ArenaBlock) + blocksize));
+    if (block == nullptr) return nullptr;
+    block->next = arena.blocks;
+    arena.blocks = block;
+    // The allocator aligns for any record, and the header keeps pointer
+    // alignment after it.
+    char* at = reinterpret_cast<char*>(block + 1);
+    if (own) return at;
+    arena.free = at + size;
+    arena.left = blocksize - size;
+    arena.nextblock = blocksize < LargestArenaBlock ? blocksize * 2 : blocksize;
+    return at;
+}
+
+char* CarveText(Arena& arena, const char* text) {
+    std::size_t length = std::strlen(text) + 1;
+    char* copy = static_cast<char*>(Carve(arena, length, 1));
+    if (copy != nullptr) std::memcpy(copy, text, length);
+    return copy;
+}
+
+void ReleaseArena(Arena& arena) {
+    while (arena.blocks != nullptr) {
+        ArenaBlock* next = arena.blocks->next;
+        ReleaseMemory(arena.blocks);
+        arena.blocks = next;
+    }
+    arena = Arena{};
+}
+
+void ReleaseHeaderText(const char*& field) {
+    FreeText(field);
+    field = EmptyText;
+}
+
+}  // namespace
+
+int CompareReferences(const char* a, const char* b) {
+    // strcmp compares as unsigned bytes, and a prefix sorts first.
+    return std::strcmp(a, b);
+}
+
+void* CarveDesignRecord(std::size_t size) { return Carve(DesignArena, size, RecordAlignment); }
+
+void* CarveDesignMemory(std::size_t size) {
+    void* memory = Carve(DesignArena, size, RecordAlignment);
+    if (memory != nullptr) std::memset(memory, 0, size);
+    return memory;
+}
+
+char* CarveDesignText(const char* text) { return CarveText(DesignArena, text); }
+
+void* CarvePartRecord(std::size_t size) { return Carve(PartArena, size, RecordAlignment); }
+
+char* CarvePartText(const char* text) { return CarveText(PartArena, text); }
+
+void ReleaseDesignMemory() {
+    ReleaseArena(DesignArena);
+    ReleaseArena(PartArena);
+}
+
+namespace {
+
+char* PipeTextBytes(const PipeTextBlock* block) {
+    return reinterpret_cast<char*>(const_cast<PipeTextBlock*>(block) + 1);
+}
+
+// A block with room for at least NEED bytes after one of SIZE bytes (0: the
+// first), or null.
+PipeTextBlock* NewPipeTextBlock(std::size_t size, std::size_t need) {
+    std::size_t grown = size == 0 ? FirstPipeTextBlock : size < LargestPipeTextBlock ? size * 2 : size;
+    if (grown < need) grown = need;
+    PipeTextBlock* block = static_cast<PipeTextBlock*>(AllocateMemory(sizeof(PipeTextBlock) + grown));
+    if (block == nullptr) return nullptr;
+    *block = PipeTextBlock{nullptr, 0, grown};
+    return block;
+}
+
+void FreePipeTextBlocks(PipeTextBlock* block) {
+    while (block != nullptr) {
+        PipeTextBlock* next = block->next;
+        ReleaseMemory(block);
+        block = next;
+    }
+}
+
+}  // namespace
+
+int AddPipeText(const char* word, bool first) {
+    std::size_t length = std::strlen(word) + 1;
+    if (first) {
+        PipeTextBlock* block = NewPipeTextBlock(0, length);
+        if (block == nullptr) return 0;
+        FreePipeTextBlocks(PipeTextList);
+        PipeTextList = block;
+        PipeTextEnd = block;
+    } else if (PipeTextEnd->size - PipeTextEnd->used < length) {
+        PipeTextBlock* block = NewPipeTextBlock(PipeTextEnd->size, length);
+        if (block == nullptr) return 0;
+        PipeTextEnd->next = block;
+        PipeTextEnd = block;
+    }
+    std::memcpy(PipeTextBytes(PipeTextEnd) + PipeTextEnd->used, word, length);
+    PipeTextEnd->used += length;
+    return 1;
+}
+
+const char* NextPipeText(PipeTextCursor* cursor) {
+    while (cursor->block != nullptr && cursor->at >= cursor->block->used) *cursor = PipeTextCursor{cursor->block->next, 0};
+    if (cursor->block == nullptr) return nullptr;
+    const char* word = PipeTextBytes(cursor->block) + cursor->at;
+    cursor->at += std::strlen(word) + 1;
+    return word;
+}
+
+void ReleaseDesignHeader() {
+#define ZEDID_HEADER_FIELD(field, variable) ReleaseHeaderText(Header.field);
+#include "reader/header_fields.def"
+#undef ZEDID_HEADER_FIELD
+}
+
+void ReleasePipeText() {
+    FreePipeTextBlocks(PipeTextList);
+    PipeTextList = nullptr;
+    PipeTextEnd = nullptr;
+}

@@ -1,0 +1,35 @@
+// The design tables' operations: starting them, appending records, the
+// lookups and the order of the parts, and their release.
+#pragma once
+
+#include <cstdint>
+
+struct ComponentDef;
+struct Net;
+struct PartInstance;
+
+// Starts the tables afresh for a read (a design left from an earlier read is
+// released): counts 0, TableStep slots each; 0 when the memory cannot be had.
+int StartDesignTables();
+// Append a record with a copy of the text and the defaults; each gives the
+// record and stores its index, or gives null (table unchanged) when memory
+// cannot be had.
+ComponentDef* AddComponentDef(const char* name, int32_t* index);
+PartInstance* AddPartInstance(const char* reference, int32_t component, int32_t* index);
+Net* AddNet(const char* name, int32_t* index);
+// First component definition of that exact name, its index stored; or null
+// and -1.
+ComponentDef* FindComponentDef(const char* name, int32_t* index);
+// Sorts the parts added since the last call in among the earlier ones and
+// gives the reference of the first entry of the first pair of neighbours
+// that are equal ignoring letter case, or null. Connections keep naming
+// their parts.
+const char* SortNewParts();
+// Finishes the order SortNewParts began: the sorted parts stand as one
+// sorted table. FindPart does this itself.
+void SettlePartOrder();
+// Binary search of the sorted parts table; the index or -1.
+int32_t FindPart(const char* reference);
+// Release of the run's design: the tables, the heap texts a read may have
+// replaced (part values, sourcelib, pin names) and every carved record.
+void ReleaseDesignTables();
