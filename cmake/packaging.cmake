@@ -11,7 +11,7 @@
 # CMake package or pkg-config file is shipped there.
 
 set(ZEDID_DOCS README.md LICENSE)
-set(ZEDID_DOC_PAGES docs/format.md docs/limits.md docs/performance.md)
+set(ZEDID_DOC_PAGES docs/architecture.md docs/format.md docs/limits.md docs/performance.md)
 set(ZEDID_EXAMPLES examples/README.md examples/worked.ONL examples/board.ONL)
 
 if(WIN32)
