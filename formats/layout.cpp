@@ -154,11 +154,16 @@ int PinHook() {
         Layout.PinsOnLine = 0;
     }
     if (Layout.PinsOnLine != 0) WriteString(Layout.NetChannel, " ");
-    // Pin items are cut like part lines but never filled.
-    CopyToSymbol(V::PartReference, Layout.referencestr);
-    if (VariableLength(V::PartReference) > ReferenceWidth) PadSymbol(Layout.referencestr, ReferenceWidth);
+    // Pin items are cut like part lines but never filled; a reference that
+    // fits is written as it stands, without a copy into ReferenceStr.
     // A reference's replaced bytes were reported with its part line.
-    PrintDesignText(Layout.NetChannel, Layout.referencestr);
+    if (VariableLength(V::PartReference) > ReferenceWidth) {
+        CopyToSymbol(V::PartReference, Layout.referencestr);
+        PadSymbol(Layout.referencestr, ReferenceWidth);
+        PrintDesignText(Layout.NetChannel, Layout.referencestr);
+    } else {
+        PrintDesignText(Layout.NetChannel, V::PartReference);
+    }
     WriteString(Layout.NetChannel, ".");
     Layout.NetReplaced += PrintDesignText(Layout.NetChannel, V::PinNumber);
     Layout.PinsOnLine++;

@@ -359,14 +359,25 @@ int CloseTextFile(TextFile* file) {
     return clean ? 1 : 0;
 }
 
-// Written through the file's own block: the output is many short texts.
+// Written through the file's own block: the output is many short texts, so
+// each is copied in one pass that finds its end and its line feeds as it
+// goes, rather than measured and searched before the copy.
 int WriteTextFile(TextFile* file, const char* text) {
     if (file == nullptr || !file->writing || file->failed) return 0;
     for (;;) {
-        const char* lineend = std::strchr(text, '\n');
-        if (lineend == nullptr) return Queue(file, text, std::strlen(text)) ? 1 : 0;
-        if (!Queue(file, text, static_cast<std::size_t>(lineend - text)) || !Queue(file, "\r\n", 2)) return 0;
-        text = lineend + 1;
+        unsigned char* block = file->block;
+        int length = file->length;
+        for (char c; length < ReadBlockSize && (c = *text) != '\0' && c != '\n'; text++)
+            block[length++] = static_cast<unsigned char>(c);
+        file->length = length;
+        if (*text == '\0') return 1;
+        // A full block is handed on only when more text waits for it.
+        if (*text != '\n') {
+            if (!FlushBlock(file)) return 0;
+        } else {
+            if (!Queue(file, "\r\n", 2)) return 0;
+            text++;
+        }
     }
 }
 

@@ -126,17 +126,31 @@ void StartTokenReader(TextFile* file) {
 }
 
 int ReadToken(TextFile* file, char* token) {
-    TokenText text = {token, 0};
-    token[0] = '\0';
+    const char* line = Reader.line;
+    int cursor = Reader.cursor;
     for (;;) {
-        while (IsBlank(Reader.line[Reader.cursor])) Reader.cursor++;
-        if (!IsLineEnd(Reader.line[Reader.cursor])) break;
+        while (IsBlank(line[cursor])) cursor++;
+        if (!IsLineEnd(line[cursor])) break;
+        Reader.cursor = cursor;
+        token[0] = '\0';
         if (Reader.ended) return 0;
         LoadLine(file);
         if (Reader.ended) return 0;
+        cursor = Reader.cursor;
     }
-    ReadWord(text);
-    token[text.length] = '\0';
+    // Nearly every token is a run of plain characters that the line's end,
+    // a blank, ")" or "-" ends: it is taken here, in one loop over local
+    // copies; anything else goes on through the rules of ReadWord.
+    int length = 0;
+    while (length < TokenLimit && IsPlain(line[cursor])) token[length++] = line[cursor++];
+    Reader.cursor = cursor;
+    char c = line[cursor];
+    if (length == 0 || length == TokenLimit || !(IsLineEnd(c) || IsBlank(c) || c == ')' || c == '-')) {
+        TokenText text = {token, length};
+        ReadWord(text);
+        length = text.length;
+    }
+    token[length] = '\0';
     return 1;
 }
 

@@ -142,6 +142,29 @@ TEST(TextFiles, LongOutputIsWrittenWholeAndInOrder) {
     EXPECT_EQ(ReadBytes("out.txt"), expected);
 }
 
+// A text is copied into the writer's 64 KB block as it is scanned: a text
+// that ends, or meets a line feed, exactly where the block fills, or just
+// before or after, still arrives whole with its line ends.
+TEST(TextFiles, TextsMeetingTheBlockEndArriveWhole) {
+    const int block = 64 * 1024;
+    for (int fill = block - 3; fill <= block + 2; fill++) {
+        for (const char* tail : {"", "x", "\n", "\nx", "x\n", "xy\nz\n\n"}) {
+            ScratchDirectory scratch;
+            TextFile* file = OpenTextFile("out.txt", "wt");
+            ASSERT_NE(file, nullptr);
+            std::string head(static_cast<std::size_t>(fill), 'a');
+            EXPECT_EQ(WriteTextFile(file, head.c_str()), 1);
+            EXPECT_EQ(WriteTextFile(file, tail), 1);
+            EXPECT_EQ(WriteTextFile(file, "end"), 1);
+            EXPECT_EQ(CloseTextFile(file), 1);
+            std::string expected = head;
+            for (const char* c = tail; *c != '\0'; c++) expected += *c == '\n' ? std::string("\r\n") : std::string(1, *c);
+            expected += "end";
+            EXPECT_EQ(ReadBytes("out.txt"), expected) << "fill " << fill << ", tail \"" << tail << "\"";
+        }
+    }
+}
+
 TEST(TextFiles, MissingFileAndDirectoryCannotBeOpenedForReading) {
     ScratchDirectory scratch;
     EXPECT_EQ(OpenTextFile("missing.txt", "rt"), nullptr);

@@ -120,6 +120,15 @@ TEST_F(TokenReader, LongTokensAreCutAndTheRestConsumed) {
         {"\"" + a300 + " b\"c", {a255, "c"}},
         {"\"" + a300, {a255}},
         {std::string(600, '\\'), {std::string(255, '\\')}},
+        // Words of exactly the limit, and one short of it, ended every way.
+        {a255, {a255}},
+        {a255 + " y", {a255, "y"}},
+        {a255 + ")", {a255, ")"}},
+        {a255 + "-1", {a255, "-", "1"}},
+        {a255 + "(", {a255}},
+        {a255 + "\\b", {a255}},
+        {a255.substr(1) + "(", {a255.substr(1) + "("}},
+        {a255.substr(1) + "\\b", {a255.substr(1) + "b"}},
     };
     for (const Row& row : rows) EXPECT_EQ(All(row.bytes), row.tokens) << row.bytes.substr(0, 3);
 }
