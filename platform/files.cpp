@@ -3,6 +3,7 @@
 // here, so an intermediate file written on Windows reads the same and the
 // netlist is byte-identical on every platform.
 #include "platform/platform.h"
+#include "platform/fault.h"
 #include "platform/files_testing.h"
 
 #include <cstdio>
@@ -10,27 +11,14 @@
 
 namespace {
 
-struct WriteFaultState {
-    long failat = -1;  // write operation that fails; -1: none
-    long made = 0;     // write operations since the hook was last set
-};
-
-WriteFaultState WriteFaults;
+FaultCountdown WriteFaults;  // write operations made, and the one that fails
 
 // Counts one write operation; true when the test hook makes it fail.
-bool NextWriteFails() {
-    long number = WriteFaults.made++;
-    return number == WriteFaults.failat;
-}
+bool NextWriteFails() { return CountOperation(WriteFaults); }
 
 }  // namespace
 
-long SetWriteFailure(long countdown) {
-    long made = WriteFaults.made;
-    WriteFaults.failat = countdown;
-    WriteFaults.made = 0;
-    return made;
-}
+long SetWriteFailure(long countdown) { return ChooseFailure(WriteFaults, countdown); }
 
 long WritesMade() { return WriteFaults.made; }
 

@@ -1,6 +1,7 @@
 // The library's one way to the heap, with the test hook that fails a chosen
 // allocation, and the few text helpers that every module shares.
 #include "platform/platform.h"
+#include "platform/fault.h"
 #include "platform/memory_testing.h"
 
 #include <cstdlib>
@@ -8,17 +9,9 @@
 
 namespace {
 
-struct HeapState {
-    long failat = -1;  // allocation number that fails; -1: none
-    long made = 0;     // allocations attempted since the hook was last set
-};
+FaultCountdown Heap;  // allocations attempted, and the one that fails
 
-HeapState Heap;
-
-bool NextAllocationFails() {
-    long number = Heap.made++;
-    return number == Heap.failat;
-}
+bool NextAllocationFails() { return CountOperation(Heap); }
 
 }  // namespace
 
@@ -48,12 +41,7 @@ void FreeText(const char* text) {
     ReleaseMemory(const_cast<char*>(text));
 }
 
-long SetAllocationFailure(long countdown) {
-    long made = Heap.made;
-    Heap.failat = countdown;
-    Heap.made = 0;
-    return made;
-}
+long SetAllocationFailure(long countdown) { return ChooseFailure(Heap, countdown); }
 
 long AllocationsMade() { return Heap.made; }
 
