@@ -252,6 +252,19 @@ int NumberOf(const std::vector<LibPin*>& pins, const LibPin* pin) {
     return at == pins.end() ? -1 : static_cast<int>(at - pins.begin());
 }
 
+// A library pin of COMPONENT (at INDEX) numbered AwkwardPins[AWKWARD], put
+// in its pin order.
+LibPin* AddAwkwardPin(ComponentDef* component, int32_t index, int awkward) {
+    LibPin* pin = static_cast<LibPin*>(CarveDesignMemory(sizeof(LibPin)));
+    pin->number = CarveDesignText(AwkwardPins[awkward]);
+    pin->component = index;
+    pin->numbervalue = PinNumberValue(pin->number);
+    pin->pinname = EmptyText;
+    pin->lpinname = EmptyText;
+    InsertLibPin(component, pin);
+    return pin;
+}
+
 TableOutcome BuildTables(const Sequence& sequence, int mode) {
     SetIndexMode(mode);
     ReleaseRun();
@@ -262,14 +275,7 @@ TableOutcome BuildTables(const Sequence& sequence, int mode) {
     PartInstance* part = AddPartInstance("U1", index, nullptr);
     std::vector<LibPin*> pins;
     for (int awkward : sequence.library) {
-        LibPin* pin = static_cast<LibPin*>(CarveDesignMemory(sizeof(LibPin)));
-        pin->number = CarveDesignText(AwkwardPins[awkward]);
-        pin->component = index;
-        pin->numbervalue = PinNumberValue(pin->number);
-        pin->pinname = EmptyText;
-        pin->lpinname = EmptyText;
-        InsertLibPin(component, pin);
-        pins.push_back(pin);
+        pins.push_back(AddAwkwardPin(component, index, awkward));
     }
     for (const LibPin* pin = component->libpins; pin != nullptr; pin = pin->next)
         outcome.libraryorder.push_back(NumberOf(pins, pin));
@@ -278,14 +284,7 @@ TableOutcome BuildTables(const Sequence& sequence, int mode) {
     for (std::size_t c = 0; c < sequence.connections.size(); c++) {
         if (c == sequence.connections.size() / 2) {
             for (int awkward : sequence.late) {
-                LibPin* pin = static_cast<LibPin*>(CarveDesignMemory(sizeof(LibPin)));
-                pin->number = CarveDesignText(AwkwardPins[awkward]);
-                pin->component = index;
-                pin->numbervalue = PinNumberValue(pin->number);
-                pin->pinname = EmptyText;
-                pin->lpinname = EmptyText;
-                InsertLibPin(component, pin);
-                pins.push_back(pin);
+                pins.push_back(AddAwkwardPin(component, index, awkward));
             }
         }
         int position = sequence.connections[c];
