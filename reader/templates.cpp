@@ -77,6 +77,25 @@ std::size_t AppendExpansion(int& length, const char* text, bool replace) {
     return size;
 }
 
+// Expands TEMPLATE into the expansion buffer, taking the value of the
+// REFERENCE-th property reference (counted from 0) from VALUEOF.
+template <typename ValueOf>
+const char* Expand(const CombineTemplate* tmpl, ValueOf valueof) {
+    int length = 0;
+    int reference = 0;
+    ExpansionBuffer[0] = '\0';
+    ExpansionReplaced = 0;
+    for (const TemplateSegment* segment = tmpl->first; segment != nullptr; segment = segment->next) {
+        if (segment->kind == PropertyReferenceSegment) {
+            AppendExpansion(length, valueof(segment, reference++), true);
+        } else if (AppendExpansion(length, segment->text, false) > 0) {
+            // A literal that the cut reaches counts whole.
+            ExpansionReplaced += segment->replaced;
+        }
+    }
+    return ExpansionBuffer;
+}
+
 // Appends a segment after LAST (null: the first of this parse, which replaces
 // the template's old segments); gives the new segment, or null without memory.
 TemplateSegment* AppendSegment(TemplateSegment* last, int32_t kind, const char* text, CombineTemplate* tmpl) {
@@ -148,18 +167,9 @@ int ParseCombineTemplate(const char* text, CombineTemplate* tmpl) {
 }
 
 const char* ExpandTemplate(const CombineTemplate* tmpl, const Property* properties) {
-    int length = 0;
-    ExpansionBuffer[0] = '\0';
-    ExpansionReplaced = 0;
-    for (const TemplateSegment* segment = tmpl->first; segment != nullptr; segment = segment->next) {
-        if (segment->kind == PropertyReferenceSegment) {
-            AppendExpansion(length, FindProperty(segment->text, properties), true);
-        } else {
-            // A literal that the cut reaches counts whole.
-            if (AppendExpansion(length, segment->text, false) > 0) ExpansionReplaced += segment->replaced;
-        }
-    }
-    return ExpansionBuffer;
+    return Expand(tmpl, [properties](const TemplateSegment* segment, int) {
+        return FindProperty(segment->text, properties);
+    });
 }
 
 int32_t ExpansionReplacedControls() { return ExpansionReplaced; }
@@ -194,19 +204,10 @@ const char* ExpandGrowingList(const CombineTemplate* tmpl, const Property* prope
             }
         }
     }
-    int length = 0;
-    int reference = 0;
-    ExpansionBuffer[0] = '\0';
-    ExpansionReplaced = 0;
-    for (const TemplateSegment* segment = tmpl->first; segment != nullptr; segment = segment->next) {
-        if (segment->kind == PropertyReferenceSegment) {
-            const char* found = lookups->found[reference++];
-            AppendExpansion(length, found != nullptr ? found : EmptyText, true);
-        } else if (AppendExpansion(length, segment->text, false) > 0) {
-            ExpansionReplaced += segment->replaced;
-        }
-    }
-    return ExpansionBuffer;
+    return Expand(tmpl, [lookups](const TemplateSegment*, int reference) {
+        const char* found = lookups->found[reference];
+        return found != nullptr ? found : EmptyText;
+    });
 }
 
 const char* FindProperty(const char* name, const Property* properties) {
