@@ -7,6 +7,10 @@
 #include <cstdarg>
 #include <cstddef>
 
+#if defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
+#include <xmmintrin.h>
+#endif
+
 // ---- Text files ----------------------------------------------------------
 // Files behave like the host platform's text mode on every platform. Opened
 // "wt", a written line feed is stored as carriage return + line feed (a
@@ -69,6 +73,18 @@ char* CopyText(const char* text);
 extern const char EmptyText[];
 // Frees TEXT unless it is absent or EmptyText.
 void FreeText(const char* text);
+
+// Asks the processor to bring the memory at ADDRESS into its cache ahead
+// of a read. A hint that changes nothing else; ADDRESS need not be valid.
+inline void PrefetchMemory(const void* address) {
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(address);
+#elif defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
+    _mm_prefetch(static_cast<const char*>(address), _MM_HINT_T0);
+#else
+    (void)address;
+#endif
+}
 
 // ---- Texts ---------------------------------------------------------------
 // A table with an entry for every value of a byte has this many entries.

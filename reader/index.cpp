@@ -158,6 +158,12 @@ void IndexReferences() {
         references.slots[at] = ReferenceSlot{key, i + 1};
     }
 }
+// Whether the reference index answers for the parts table as it stands.
+bool ReferencesUpToDate() {
+    const ReferenceIndex& references = Indexes.references;
+    return Indexes.mode != IndexPlain && references.capacity != 0 && references.partcount == Design.partcount &&
+           references.parts == Design.parts;
+}
 }  // namespace
 
 uint32_t HashPointer(const void* pointer) { return HashKey(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(pointer))); }
@@ -212,18 +218,30 @@ int FindIndexedPart(const char* reference, int32_t* index) {
         if (Design.partcount < (Indexes.mode == IndexAlways ? 1 : LongScan)) return 0;
         IndexReferences();
     }
-    if (references.capacity == 0) return 0;
+    int32_t found = PeekIndexedPart(reference);
+    if (found < 0) return 0;
+    *index = found;
+    return 1;
+}
+
+int32_t PeekIndexedPart(const char* reference) {
+    if (!ReferencesUpToDate()) return -1;
+    const ReferenceIndex& references = Indexes.references;
     uint64_t key = PrefixKey(reference);
     uint32_t mask = references.capacity - 1;
     for (uint32_t i = TextHash(reference, key) & mask;; i = (i + 1) & mask) {
         const ReferenceSlot& slot = references.slots[i];
-        if (slot.index == 0) return 0;
+        if (slot.index == 0) return -1;
         if (slot.key == key &&
-            (KeyHoldsWholeText(key) || std::strcmp(Design.parts[slot.index - 1]->reference + 8, reference + 8) == 0)) {
-            *index = slot.index - 1;
-            return 1;
-        }
+            (KeyHoldsWholeText(key) || std::strcmp(Design.parts[slot.index - 1]->reference + 8, reference + 8) == 0))
+            return slot.index - 1;
     }
+}
+
+void PrefetchPartSlot(const char* reference) {
+    if (!ReferencesUpToDate()) return;
+    const ReferenceIndex& references = Indexes.references;
+    PrefetchMemory(&references.slots[TextHash(reference, PrefixKey(reference)) & (references.capacity - 1)]);
 }
 
 int FindIndexedComponent(const char* name, int32_t* index) {

@@ -295,32 +295,60 @@ int AddConnection(NetworkState& state, const char* reference, const char* pin) {
     return 1;
 }
 
+// Connections are read a run at a time, and what the run will look up is
+// asked for before the first of them is checked: their lookups then wait on
+// memory together, not one after another. The checks run in file order,
+// as they come.
+constexpr int ConnectionRun = 16;
+
 // Reads the connections of a "pins" group up to and including its ")".
 int ReadConnections(TextFile* file, NetworkState& state) {
-    Token token;
+    Token references[ConnectionRun];
+    Token numbers[ConnectionRun];
+    const char* referencelist[ConnectionRun];
+    const char* numberlist[ConnectionRun];
+    for (int i = 0; i < ConnectionRun; i++) {
+        referencelist[i] = references[i];
+        numberlist[i] = numbers[i];
+    }
     for (;;) {
-        if (!ReadToken(file, token)) return 0;
-        if (IsOpen(token)) {
-            if (!ReadToken(file, token)) return 0;
-            if (SameTextIgnoringCase(token, "property") && state.latest != nullptr) {
-                if (!ReadPropertyList(file, state.latestend)) return 0;
-            } else if (IsOpen(token)) {
-                // The inner group, then the outer one.
-                SkipGroup(file);
-                SkipGroup(file);
-            } else if (!IsClose(token)) {
-                // "()" is closed already; skipping on would eat the pins.
-                SkipGroup(file);
+        int count = 0;
+        bool whole = true;       // false: the file ended or a connection was cut short
+        char* ending = nullptr;  // the "(" or ")" that ended the run
+        while (count < ConnectionRun) {
+            char* token = references[count];
+            if (!ReadToken(file, token)) {
+                whole = false;
+                break;
             }
-        } else if (IsClose(token)) {
-            return 1;
-        } else {
-            Token reference;
-            std::memcpy(reference, token, std::strlen(token) + 1);
+            if (IsOpen(token) || IsClose(token)) {
+                ending = token;
+                break;
+            }
             Token dash;
-            Token pin;
-            if (!ReadToken(file, dash) || !Is(dash, "-") || !ReadToken(file, pin)) return 0;
-            if (!AddConnection(state, reference, pin)) return 0;
+            if (!ReadToken(file, dash) || !Is(dash, "-") || !ReadToken(file, numbers[count])) {
+                whole = false;
+                break;
+            }
+            count++;
+        }
+        PrefetchConnections(referencelist, numberlist, count);
+        for (int i = 0; i < count; i++)
+            if (!AddConnection(state, references[i], numbers[i])) return 0;
+        if (!whole) return 0;
+        if (ending == nullptr) continue;
+        if (IsClose(ending)) return 1;
+        Token token;
+        if (!ReadToken(file, token)) return 0;
+        if (SameTextIgnoringCase(token, "property") && state.latest != nullptr) {
+            if (!ReadPropertyList(file, state.latestend)) return 0;
+        } else if (IsOpen(token)) {
+            // The inner group, then the outer one.
+            SkipGroup(file);
+            SkipGroup(file);
+        } else if (!IsClose(token)) {
+            // "()" is closed already; skipping on would eat the pins.
+            SkipGroup(file);
         }
     }
 }

@@ -238,6 +238,9 @@ int32_t HighestBit(uint32_t word) {
     return bit;
 }
 
+// The lowest set bit of a non-zero WORD.
+int32_t LowestBit(uint32_t word) { return HighestBit(word & (~word + 1)); }
+
 // Puts CONNECTION into PART's list by its pin's rank; 1 when the slots did
 // the work (*accepted as InsertNetPin gives it), 0 when the walk and the
 // indexes must.
@@ -272,12 +275,20 @@ int InsertBySlot(PartInstance* part, NetPin* connection, int* accepted) {
     uint32_t bit = uint32_t{1} << (rank % SlotWordBits);
     *accepted = 0;
     if ((taken[word] & bit) != 0) return 1;
+    // The neighbours come from the slots: the entry below is only written,
+    // so its record, which may be anywhere, is never waited for.
     uint32_t below = taken[word] & (bit - 1);
     int32_t at = word;
     while (below == 0 && at > 0) below = taken[--at];
-    NetPin** link = below != 0 ? &entries[at * SlotWordBits + HighestBit(below)]->nextonpart : &part->netpins;
-    connection->nextonpart = *link;
-    *link = connection;
+    uint32_t above = taken[word] & ~(bit | (bit - 1));
+    int32_t next = word;
+    int32_t words = SlotWords(slots->count);
+    while (above == 0 && next + 1 < words) above = taken[++next];
+    connection->nextonpart = above != 0 ? entries[next * SlotWordBits + LowestBit(above)] : nullptr;
+    if (below != 0)
+        entries[at * SlotWordBits + HighestBit(below)]->nextonpart = connection;
+    else
+        part->netpins = connection;
     entries[rank] = connection;
     taken[word] |= bit;
     slots->head = part->netpins;
@@ -612,6 +623,22 @@ LibPin* FindLibPin(ComponentDef* component, const char* number) {
     }
     if (passed >= IndexThreshold()) IndexList(component, component->libpins, true);
     return found;
+}
+
+LibPin* const* PinByValueEntry(const ComponentDef* component, const char* number) {
+    // Ranked as its list stands (Ranked without ranking anything).
+    if (!IndexesOn() || component->pinkeys <= 0 || component->rankedhead != component->libpins ||
+        component->valuelimit == 0)
+        return nullptr;
+    int32_t value = PinNumberValue(number);
+    return value >= 0 && value < component->valuelimit ? &component->pinsbyvalue[value] : nullptr;
+}
+
+void PrefetchPinSlot(const PartInstance* part, const LibPin* pin) {
+    PinSlots* slots = part->pinslots;
+    if (slots == nullptr || slots->component != pin->component || pin->rank < 0 || pin->rank >= slots->count) return;
+    PrefetchMemory(&SlotEntries(slots)[pin->rank]);
+    PrefetchMemory(&SlotsTaken(slots)[pin->rank / SlotWordBits]);
 }
 
 void InsertLibPin(ComponentDef* component, LibPin* pin) {

@@ -20,5 +20,11 @@ void InsertLibPin(ComponentDef* component, LibPin* pin);
 // Puts CONNECTION into the part's connections by pin order; 0 when it is a
 // duplicate pin (not inserted).
 int InsertNetPin(PartInstance* part, NetPin* connection);
+// For reading ahead (PrefetchConnections in reader/tables.h), without side
+// effects: where a ranked component's table of values holds the first pin
+// of NUMBER's value, or null when it has no such entry.
+LibPin* const* PinByValueEntry(const ComponentDef* component, const char* number);
+// Asks the cache for what InsertNetPin will read of PART's slots for PIN.
+void PrefetchPinSlot(const PartInstance* part, const LibPin* pin);
 // Frees the indexes of every pin list; part of the design tables' release.
 void ReleasePinLists();

@@ -284,6 +284,45 @@ int32_t FindPart(const char* reference) {
     return SearchParts(reference, 0, Design.partcount - 1);
 }
 
+void PrefetchConnections(const char* const* references, const char* const* numbers, int count) {
+    // Each stage reads what the stage before asked for; the connections of
+    // a stage wait on memory together.
+    constexpr int Most = 32;
+    for (int first = 0; first < count; first += Most) {
+        int last = std::min(count, first + Most);
+        int32_t found[Most];
+        PartInstance* parts[Most];
+        LibPin* const* byvalue[Most];
+        for (int i = first; i < last; i++) PrefetchPartSlot(references[i]);
+        for (int i = first; i < last; i++) {
+            found[i - first] = PeekIndexedPart(references[i]);
+            if (found[i - first] >= 0) PrefetchMemory(&Design.parts[found[i - first]]);
+        }
+        for (int i = first; i < last; i++) {
+            parts[i - first] = found[i - first] >= 0 ? Design.parts[found[i - first]] : nullptr;
+            if (parts[i - first] != nullptr) PrefetchMemory(parts[i - first]);
+        }
+        for (int i = first; i < last; i++) {
+            PartInstance* part = parts[i - first];
+            if (part != nullptr && (part->component < 0 || part->component >= Design.componentcount))
+                parts[i - first] = part = nullptr;
+            if (part == nullptr) continue;
+            PrefetchMemory(Design.components[part->component]);
+            if (part->pinslots != nullptr) PrefetchMemory(part->pinslots);
+        }
+        for (int i = first; i < last; i++) {
+            PartInstance* part = parts[i - first];
+            byvalue[i - first] = part != nullptr ? PinByValueEntry(Design.components[part->component], numbers[i]) : nullptr;
+            if (byvalue[i - first] != nullptr) PrefetchMemory(byvalue[i - first]);
+        }
+        for (int i = first; i < last; i++)
+            if (byvalue[i - first] != nullptr && *byvalue[i - first] != nullptr) PrefetchMemory(*byvalue[i - first]);
+        for (int i = first; i < last; i++)
+            if (byvalue[i - first] != nullptr && *byvalue[i - first] != nullptr)
+                PrefetchPinSlot(parts[i - first], *byvalue[i - first]);
+    }
+}
+
 void ReleaseDesignTables() {
     ReleaseIndexes();
     ReleasePinLists();

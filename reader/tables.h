@@ -30,6 +30,10 @@ const char* SortNewParts();
 void SettlePartOrder();
 // Binary search of the sorted parts table; the index or -1.
 int32_t FindPart(const char* reference);
+// Asks the cache, a stage at a time over all of them, for what adding the
+// connections REFERENCES[i]-NUMBERS[i] will look up, so that those reads
+// overlap instead of each waiting on memory in turn. Changes nothing.
+void PrefetchConnections(const char* const* references, const char* const* numbers, int count);
 // Release of the run's design: the tables, the heap texts a read may have
 // replaced (part values, sourcelib, pin names) and every carved record.
 void ReleaseDesignTables();

@@ -105,6 +105,17 @@ const char* ShortTimestamp(char* stage) {
     return stage;
 }
 
+// Asks the cache for the parts and pins of NET's connections, which stand
+// anywhere in memory, before the pin hooks read them one after another.
+void PrefetchNetPins(const Net* net) {
+    for (const NetPin* pin = net->netpins; pin != nullptr; pin = pin->nextonnet)
+        if (pin->part >= 0 && pin->part < Design.partcount) PrefetchMemory(&Design.parts[pin->part]);
+    for (const NetPin* pin = net->netpins; pin != nullptr; pin = pin->nextonnet) {
+        if (pin->part >= 0 && pin->part < Design.partcount) PrefetchMemory(Design.parts[pin->part]);
+        if (pin->libpin != nullptr) PrefetchMemory(pin->libpin);
+    }
+}
+
 void CallHook(int (*hook)()) {
     if (hook != nullptr) hook();
 }
@@ -146,6 +157,7 @@ int RunFormatProgram(const FormatProgram& program, const char* basepath) {
         const Net* net = Design.nets[Driver.netnumber];
         CurrentNet = *net;
         Driver.netnumber++;
+        PrefetchNetPins(net);
         CallHook(program.net);
         for (const NetPin* pin = net->netpins; pin != nullptr; pin = pin->nextonnet) {
             CurrentNetPin = *pin;

@@ -637,6 +637,62 @@ TEST_F(Parser, ConnectionsKeepFileOrderOnTheNetAndPinOrderOnThePart) {
     EXPECT_EQ(Design.netpincount, 4);
 }
 
+// Connections are taken a run at a time: whatever ends a run (a property
+// group, the end of the group or of the file, a connection that fails its
+// checks) finds every connection before it made, in file order, and none
+// after it.
+TEST_F(Parser, LongPinsGroupsKeepEveryRuleAcrossRuns) {
+    // Forty parts of a forty-pin component: enough for the indexes too.
+    std::string head = "(pcb (placement (component C";
+    for (int i = 1; i <= 40; i++) head += " (place U" + std::to_string(i) + ")";
+    head += ")) (library (image C";
+    for (int i = 1; i <= 40; i++) head += " (pin x " + std::to_string(i) + ")";
+    head += ")) (network (net N (pins";
+    auto item = [](int i) { return "U" + std::to_string(i) + "-" + std::to_string(41 - i); };
+    auto items = [&](int first, int last) {
+        std::vector<std::string> list;
+        for (int i = first; i <= last; i++) list.push_back(item(i));
+        return list;
+    };
+    auto text = [&](const std::vector<std::string>& list) {
+        std::string joined;
+        for (const std::string& entry : list) joined += " " + entry;
+        return joined;
+    };
+    for (int count : {1, 15, 16, 17, 31, 32, 33, 40}) {
+        SCOPED_TRACE(count);
+        // After the group, one more pin of the last part (U1's own is 40).
+        std::string reference = "U" + std::to_string(count == 1 ? 2 : count);
+        ASSERT_EQ(Read(head + text(items(1, count)) + " (property (k v)) " + reference + "-40))))"), 1);
+        std::vector<std::string> expected = items(1, count);
+        expected.push_back(reference + "-40");
+        EXPECT_EQ(NetItems(Design.nets[0]), expected);
+        const NetPin* last = Design.nets[0]->netpins;
+        for (int i = 1; i < count; i++) last = last->nextonnet;
+        EXPECT_EQ(PropertiesOf(last->properties), (Pairs{{"k", "v"}}));
+        EXPECT_EQ(last->nextonnet->properties, nullptr);
+        if (count != 1) {
+            EXPECT_EQ(PartPins(Part(reference.c_str())), (std::vector<std::string>{std::to_string(41 - count), "40"}));
+        }
+        TakeMessages();
+
+        // A failing connection at COUNT: the ones before it made, none after.
+        std::vector<std::string> failing = items(1, count - 1);
+        failing.push_back("U99-1");
+        std::vector<std::string> after = items(count, 40);
+        failing.insert(failing.end(), after.begin(), after.end());
+        EXPECT_EQ(Read(head + text(failing) + "))))"), 0);
+        EXPECT_EQ(TakeMessages(), Lines{ReferenceNotFound});
+        EXPECT_EQ(NetItems(Design.nets[0]), items(1, count - 1));
+        EXPECT_EQ(Design.netpincount, count);
+
+        // The file ends inside the run: every whole connection is made.
+        EXPECT_EQ(Read(head + text(items(1, count)) + " U1-"), 0);
+        EXPECT_EQ(TakeMessages(), Lines{});
+        EXPECT_EQ(NetItems(Design.nets[0]), items(1, count));
+    }
+}
+
 TEST_F(Parser, DescriptionKeywordsAtAnyLevel) {
     ASSERT_EQ(Read("(pcb (description title First (x (y (date D1))) (organization \"\") (source S)\n"
                    "  (title Second) (title \"\") (address4 A4) (TimeStamp T) (unknown u) (revision\n"
