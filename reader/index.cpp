@@ -218,30 +218,32 @@ int FindIndexedPart(const char* reference, int32_t* index) {
         if (Design.partcount < (Indexes.mode == IndexAlways ? 1 : LongScan)) return 0;
         IndexReferences();
     }
-    int32_t found = PeekIndexedPart(reference);
+    int32_t found = FinishPartProbe(reference, StartPartProbe(reference));
     if (found < 0) return 0;
     *index = found;
     return 1;
 }
 
-int32_t PeekIndexedPart(const char* reference) {
-    if (!ReferencesUpToDate()) return -1;
+PartProbe StartPartProbe(const char* reference) {
     const ReferenceIndex& references = Indexes.references;
+    if (!ReferencesUpToDate()) return PartProbe{0, -1};
     uint64_t key = PrefixKey(reference);
-    uint32_t mask = references.capacity - 1;
-    for (uint32_t i = TextHash(reference, key) & mask;; i = (i + 1) & mask) {
-        const ReferenceSlot& slot = references.slots[i];
-        if (slot.index == 0) return -1;
-        if (slot.key == key &&
-            (KeyHoldsWholeText(key) || std::strcmp(Design.parts[slot.index - 1]->reference + 8, reference + 8) == 0))
-            return slot.index - 1;
-    }
+    uint32_t slot = TextHash(reference, key) & (references.capacity - 1);
+    PrefetchMemory(&references.slots[slot]);
+    return PartProbe{key, static_cast<int32_t>(slot)};
 }
 
-void PrefetchPartSlot(const char* reference) {
-    if (!ReferencesUpToDate()) return;
+int32_t FinishPartProbe(const char* reference, const PartProbe& probe) {
+    if (probe.slot < 0 || !ReferencesUpToDate()) return -1;
     const ReferenceIndex& references = Indexes.references;
-    PrefetchMemory(&references.slots[TextHash(reference, PrefixKey(reference)) & (references.capacity - 1)]);
+    uint32_t mask = references.capacity - 1;
+    for (uint32_t i = static_cast<uint32_t>(probe.slot) & mask;; i = (i + 1) & mask) {
+        const ReferenceSlot& slot = references.slots[i];
+        if (slot.index == 0) return -1;
+        if (slot.key == probe.key && (KeyHoldsWholeText(probe.key) ||
+                                      std::strcmp(Design.parts[slot.index - 1]->reference + 8, reference + 8) == 0))
+            return slot.index - 1;
+    }
 }
 
 int FindIndexedComponent(const char* name, int32_t* index) {

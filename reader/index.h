@@ -21,12 +21,16 @@ bool IndexesOn();
 // must answer (no index, an unsorted table, or a reference not there).
 int FindIndexedPart(const char* reference, int32_t* index);
 
-// The same answer without side effects: the part index, or -1 when the
+// The same answer in two steps and without side effects, for reading ahead:
+// StartPartProbe finds where the search for REFERENCE starts and asks the
+// cache for that slot; FinishPartProbe gives the part index, or -1 when the
 // reference index as it stands cannot say (none, out of date, not there).
-int32_t PeekIndexedPart(const char* reference);
-// Asks the cache for the slot where the reference index starts looking for
-// REFERENCE; nothing when there is no index up to date.
-void PrefetchPartSlot(const char* reference);
+struct PartProbe {
+    uint64_t key;  // PrefixKey of the reference
+    int32_t slot;  // the first slot to look at; -1: no index up to date
+};
+PartProbe StartPartProbe(const char* reference);
+int32_t FinishPartProbe(const char* reference, const PartProbe& probe);
 
 // Component names. FindIndexedComponent gives 1 and the first index in table
 // order holding NAME (-1: none) when the name index answers, 0 when there is

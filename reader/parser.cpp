@@ -264,18 +264,19 @@ struct NetworkState {
 
 // Checks and attaches the connection REFERENCE-PIN to the current net; 1, or
 // 0 after message 24, 23 or 3 (or without memory), the connection dropped.
-int AddConnection(NetworkState& state, const char* reference, const char* pin) {
+// LOOKUPS holds what is known already of its lookups.
+int AddConnection(NetworkState& state, const char* reference, const char* pin, const ConnectionLookups& lookups) {
     NetPin* connection = static_cast<NetPin*>(CarveDesignRecord(sizeof(NetPin)));
     if (connection == nullptr) return 0;
     *connection = NetPin{nullptr, nullptr, nullptr, -1, state.netindex, nullptr};
     Design.netpincount++;
-    int32_t partindex = FindPart(reference);
+    int32_t partindex = lookups.part != UnknownPart ? lookups.part : FindPart(reference);
     if (partindex < 0) {
         ReportMessage(MsgReferenceNotFound);
         return 0;
     }
     PartInstance* part = Design.parts[partindex];
-    connection->libpin = FindLibPin(Design.components[part->component], pin);
+    connection->libpin = lookups.pinknown ? lookups.pin : FindLibPin(Design.components[part->component], pin);
     if (connection->libpin == nullptr) {
         ReportFilledMessage(MsgPinMismatch, reference, pin);
         return 0;
@@ -299,7 +300,7 @@ int AddConnection(NetworkState& state, const char* reference, const char* pin) {
 // asked for before the first of them is checked: their lookups then wait on
 // memory together, not one after another. The checks run in file order,
 // as they come.
-constexpr int ConnectionRun = 16;
+constexpr int ConnectionRun = 32;
 
 // Reads the connections of a "pins" group up to and including its ")".
 int ReadConnections(TextFile* file, NetworkState& state) {
@@ -307,6 +308,7 @@ int ReadConnections(TextFile* file, NetworkState& state) {
     Token numbers[ConnectionRun];
     const char* referencelist[ConnectionRun];
     const char* numberlist[ConnectionRun];
+    ConnectionLookups lookups[ConnectionRun];
     for (int i = 0; i < ConnectionRun; i++) {
         referencelist[i] = references[i];
         numberlist[i] = numbers[i];
@@ -332,9 +334,9 @@ int ReadConnections(TextFile* file, NetworkState& state) {
             }
             count++;
         }
-        PrefetchConnections(referencelist, numberlist, count);
+        PrefetchConnections(referencelist, numberlist, count, lookups);
         for (int i = 0; i < count; i++)
-            if (!AddConnection(state, references[i], numbers[i])) return 0;
+            if (!AddConnection(state, references[i], numbers[i], lookups[i])) return 0;
         if (!whole) return 0;
         if (ending == nullptr) continue;
         if (IsClose(ending)) return 1;

@@ -200,18 +200,39 @@ bool Ranked(ComponentDef* component) {
     return component->pinkeys > 0;
 }
 
+// Whether COMPONENT's table of values answers for its pins as its list
+// stands: what Ranked would say of it, without ranking anything.
+bool ValueTableAnswers(const ComponentDef* component) {
+    return IndexesOn() && component->pinkeys > 0 && component->rankedhead == component->libpins &&
+           component->valuelimit != 0;
+}
+
 // FindLibPin over a ranked component of numbers that has its table of
 // values: 1 and the pin (or null) in *PIN, or 0 when the table cannot
 // answer.
 int FindPinByValue(ComponentDef* component, const char* number, LibPin** pin) {
-    if (!IndexesOn() || !Ranked(component) || component->valuelimit == 0) return 0;
+    if (!IndexesOn() || !Ranked(component)) return 0;
+    return FinishPinProbe(StartPinProbe(component, number), number, pin);
+}
+}  // namespace
+
+PinProbe StartPinProbe(const ComponentDef* component, const char* number) {
+    if (!ValueTableAnswers(component)) return PinProbe{nullptr, -1, false};
     int32_t value = PinNumberValue(number);
-    *pin = nullptr;
     // Texts are in no list of numbers.
-    if (value < 0 || value >= component->valuelimit) return 1;
+    if (value < 0 || value >= component->valuelimit) return PinProbe{nullptr, value, true};
+    LibPin* const* entry = &component->pinsbyvalue[value];
+    PrefetchMemory(entry);
+    return PinProbe{entry, value, true};
+}
+
+int FinishPinProbe(const PinProbe& probe, const char* number, LibPin** pin) {
+    if (!probe.answers) return 0;
+    *pin = nullptr;
+    if (probe.entry == nullptr) return 1;
     // Equal values stand together; the first of them with this very text.
-    for (LibPin* candidate = component->pinsbyvalue[value];
-         candidate != nullptr && candidate->numbervalue == value; candidate = candidate->next) {
+    for (LibPin* candidate = *probe.entry; candidate != nullptr && candidate->numbervalue == probe.value;
+         candidate = candidate->next) {
         if (std::strcmp(candidate->number, number) == 0) {
             *pin = candidate;
             break;
@@ -219,6 +240,8 @@ int FindPinByValue(ComponentDef* component, const char* number, LibPin** pin) {
     }
     return 1;
 }
+
+namespace {
 
 int32_t SlotWords(int32_t slots) { return (slots + SlotWordBits - 1) / SlotWordBits; }
 
@@ -623,15 +646,6 @@ LibPin* FindLibPin(ComponentDef* component, const char* number) {
     }
     if (passed >= IndexThreshold()) IndexList(component, component->libpins, true);
     return found;
-}
-
-LibPin* const* PinByValueEntry(const ComponentDef* component, const char* number) {
-    // Ranked as its list stands (Ranked without ranking anything).
-    if (!IndexesOn() || component->pinkeys <= 0 || component->rankedhead != component->libpins ||
-        component->valuelimit == 0)
-        return nullptr;
-    int32_t value = PinNumberValue(number);
-    return value >= 0 && value < component->valuelimit ? &component->pinsbyvalue[value] : nullptr;
 }
 
 void PrefetchPinSlot(const PartInstance* part, const LibPin* pin) {

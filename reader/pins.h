@@ -21,9 +21,17 @@ void InsertLibPin(ComponentDef* component, LibPin* pin);
 // duplicate pin (not inserted).
 int InsertNetPin(PartInstance* part, NetPin* connection);
 // For reading ahead (PrefetchConnections in reader/tables.h), without side
-// effects: where a ranked component's table of values holds the first pin
-// of NUMBER's value, or null when it has no such entry.
-LibPin* const* PinByValueEntry(const ComponentDef* component, const char* number);
+// effects, in two steps: StartPinProbe finds the entry of the component's
+// table of values that NUMBER's search starts at and asks the cache for it;
+// FinishPinProbe gives 1 and FindLibPin's answer in *PIN when that table
+// gives it, 0 when only FindLibPin can tell.
+struct PinProbe {
+    LibPin* const* entry;  // the table's entry for the value; null: none
+    int32_t value;         // NUMBER's value, or -1
+    bool answers;          // whether the component's table answers at all
+};
+PinProbe StartPinProbe(const ComponentDef* component, const char* number);
+int FinishPinProbe(const PinProbe& probe, const char* number, LibPin** pin);
 // Asks the cache for what InsertNetPin will read of PART's slots for PIN.
 void PrefetchPinSlot(const PartInstance* part, const LibPin* pin);
 // Frees the indexes of every pin list; part of the design tables' release.

@@ -284,23 +284,33 @@ int32_t FindPart(const char* reference) {
     return SearchParts(reference, 0, Design.partcount - 1);
 }
 
-void PrefetchConnections(const char* const* references, const char* const* numbers, int count) {
+void PrefetchConnections(const char* const* references, const char* const* numbers, int count,
+                         ConnectionLookups* lookups) {
     // Each stage reads what the stage before asked for; the connections of
     // a stage wait on memory together.
     constexpr int Most = 32;
+    // With the parts as one sorted table and its index up to date, FindPart
+    // asks that index and nothing else, so its answer is known here.
+    bool settled = Runs.count <= 1;
     for (int first = 0; first < count; first += Most) {
         int last = std::min(count, first + Most);
-        int32_t found[Most];
+        PartProbe probes[Most];
         PartInstance* parts[Most];
-        LibPin* const* byvalue[Most];
-        for (int i = first; i < last; i++) PrefetchPartSlot(references[i]);
+        PinProbe pins[Most];
         for (int i = first; i < last; i++) {
-            found[i - first] = PeekIndexedPart(references[i]);
-            if (found[i - first] >= 0) PrefetchMemory(&Design.parts[found[i - first]]);
+            probes[i - first] = StartPartProbe(references[i]);
+            lookups[i] = ConnectionLookups{UnknownPart, false, nullptr};
+            parts[i - first] = nullptr;
         }
         for (int i = first; i < last; i++) {
-            parts[i - first] = found[i - first] >= 0 ? Design.parts[found[i - first]] : nullptr;
-            if (parts[i - first] != nullptr) PrefetchMemory(parts[i - first]);
+            int32_t index = FinishPartProbe(references[i], probes[i - first]);
+            if (settled && probes[i - first].slot >= 0) lookups[i].part = index;
+            if (index >= 0) PrefetchMemory(&Design.parts[index]);
+        }
+        for (int i = first; i < last; i++) {
+            if (lookups[i].part < 0) continue;
+            parts[i - first] = Design.parts[lookups[i].part];
+            PrefetchMemory(parts[i - first]);
         }
         for (int i = first; i < last; i++) {
             PartInstance* part = parts[i - first];
@@ -310,16 +320,16 @@ void PrefetchConnections(const char* const* references, const char* const* numbe
             PrefetchMemory(Design.components[part->component]);
             if (part->pinslots != nullptr) PrefetchMemory(part->pinslots);
         }
+        for (int i = first; i < last; i++)
+            if (parts[i - first] != nullptr)
+                pins[i - first] = StartPinProbe(Design.components[parts[i - first]->component], numbers[i]);
+        for (int i = first; i < last; i++)
+            if (parts[i - first] != nullptr && pins[i - first].entry != nullptr) PrefetchMemory(*pins[i - first].entry);
         for (int i = first; i < last; i++) {
-            PartInstance* part = parts[i - first];
-            byvalue[i - first] = part != nullptr ? PinByValueEntry(Design.components[part->component], numbers[i]) : nullptr;
-            if (byvalue[i - first] != nullptr) PrefetchMemory(byvalue[i - first]);
+            if (parts[i - first] == nullptr) continue;
+            lookups[i].pinknown = FinishPinProbe(pins[i - first], numbers[i], &lookups[i].pin) != 0;
+            if (lookups[i].pin != nullptr) PrefetchPinSlot(parts[i - first], lookups[i].pin);
         }
-        for (int i = first; i < last; i++)
-            if (byvalue[i - first] != nullptr && *byvalue[i - first] != nullptr) PrefetchMemory(*byvalue[i - first]);
-        for (int i = first; i < last; i++)
-            if (byvalue[i - first] != nullptr && *byvalue[i - first] != nullptr)
-                PrefetchPinSlot(parts[i - first], *byvalue[i - first]);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 struct ComponentDef;
+struct LibPin;
 struct Net;
 struct PartInstance;
 
@@ -30,10 +31,20 @@ const char* SortNewParts();
 void SettlePartOrder();
 // Binary search of the sorted parts table; the index or -1.
 int32_t FindPart(const char* reference);
+// What the lookups of a connection read ahead will give, where that is
+// already known: good until parts are added or pins change.
+struct ConnectionLookups {
+    int32_t part;     // FindPart's index (or -1) for the reference; UnknownPart: only FindPart can tell
+    bool pinknown;    // whether PIN is what FindLibPin gives in the part's component
+    LibPin* pin;
+};
+constexpr int32_t UnknownPart = -2;
 // Asks the cache, a stage at a time over all of them, for what adding the
 // connections REFERENCES[i]-NUMBERS[i] will look up, so that those reads
-// overlap instead of each waiting on memory in turn. Changes nothing.
-void PrefetchConnections(const char* const* references, const char* const* numbers, int count);
+// overlap instead of each waiting on memory in turn, and fills LOOKUPS[i].
+// Changes nothing else.
+void PrefetchConnections(const char* const* references, const char* const* numbers, int count,
+                         ConnectionLookups* lookups);
 // Release of the run's design: the tables, the heap texts a read may have
 // replaced (part values, sourcelib, pin names) and every carved record.
 void ReleaseDesignTables();
