@@ -11,6 +11,7 @@
 #include "host/run.h"
 #include "platform/platform.h"
 #include "reader/design.h"
+#include "reader/index_testing.h"
 #include "reader/pins.h"
 #include "reader/tables.h"
 #include "support.h"
@@ -336,6 +337,75 @@ TEST_F(Tables, NetPinsStandInPinOrderAndRefuseDuplicates) {
         }
         EXPECT_EQ(refused, row.duplicate) << ::testing::PrintToString(row.pins);
         EXPECT_EQ(ConnectionOrder(part), row.order) << ::testing::PrintToString(row.pins);
+    }
+}
+
+// What the lookahead of a run of connections says it knows is exactly what
+// FindPart and FindLibPin give: references of no part, pins out of the
+// table's range, texts, leading zeros, a table whose parts are not yet one
+// sorted run, in every index mode and across more than one stage's worth.
+TEST_F(Tables, LookaheadKnowsOnlyWhatTheLookupsGive) {
+    for (int mode : {IndexPlain, IndexLong, IndexAlways}) {
+        SCOPED_TRACE(mode);
+        int previous = SetIndexMode(mode);
+        ASSERT_EQ(StartDesignTables(), 1);
+        int32_t numbers = 0;
+        ComponentDef* numbered = AddComponentDef("N", &numbers);
+        for (const char* number : {"1", "01", "2", "3", "5", "8", "9", "10", "11", "12", "20", "21"})
+            InsertLibPin(numbered, MakePin(number, numbers));
+        int32_t texts = 0;
+        ComponentDef* lettered = AddComponentDef("T", &texts);
+        for (const char* number : {"A1", "A2", "B1", "B2", "C1", "C2", "D1", "D2", "E1"})
+            InsertLibPin(lettered, MakePin(number, texts));
+        for (int i = 0; i < 60; i++) AddPartInstance(("U" + std::to_string(i)).c_str(), i % 5 == 0 ? texts : numbers, nullptr);
+        ASSERT_EQ(SortNewParts(), nullptr);
+        std::vector<std::string> references, pins;
+        for (int i = 0; i < 70; i++) {
+            references.push_back(i % 9 == 8 ? "u" + std::to_string(i) : "U" + std::to_string(i));
+            static const char* const tried[] = {"1", "01", "001", "4", "21", "22", "0", "", "A1", "E1", "x", "2147483648"};
+            pins.push_back(tried[i % 12]);
+        }
+        auto check = [&](bool settled) {
+            std::vector<const char*> referencelist, pinlist;
+            for (std::size_t i = 0; i < references.size(); i++) {
+                referencelist.push_back(references[i].c_str());
+                pinlist.push_back(pins[i].c_str());
+            }
+            std::vector<ConnectionLookups> lookups(references.size());
+            PrefetchConnections(referencelist.data(), pinlist.data(), static_cast<int>(lookups.size()), lookups.data());
+            int partsknown = 0, pinsknown = 0;
+            for (std::size_t i = 0; i < lookups.size(); i++) {
+                SCOPED_TRACE(references[i] + "-" + pins[i]);
+                // The plain searches' answers, whatever the mode.
+                int current = SetIndexMode(IndexPlain);
+                int32_t part = FindPart(references[i].c_str());
+                LibPin* pin = part >= 0 ? FindLibPin(Design.components[Design.parts[part]->component], pins[i].c_str())
+                                        : nullptr;
+                SetIndexMode(current);
+                if (lookups[i].part != UnknownPart) {
+                    partsknown++;
+                    EXPECT_EQ(lookups[i].part, part);
+                }
+                if (lookups[i].pinknown) {
+                    pinsknown++;
+                    ASSERT_GE(part, 0);
+                    EXPECT_EQ(lookups[i].pin, pin);
+                }
+            }
+            // Indexes that are made answer ahead, the plain searches never do.
+            EXPECT_EQ(partsknown > 0, mode != IndexPlain && settled);
+            EXPECT_EQ(pinsknown > 0, mode != IndexPlain && settled);
+        };
+        FindPart("U1");  // the reference index is made at a lookup
+        FindLibPin(numbered, "1");  // and the pins ranked
+        check(true);
+        check(true);
+        // Parts of a later placement section stand in a run of their own until a lookup settles them.
+        for (int i = 60; i < 64; i++) AddPartInstance(("U" + std::to_string(i)).c_str(), numbers, nullptr);
+        ASSERT_EQ(SortNewParts(), nullptr);
+        check(false);
+        ReleaseRun();
+        SetIndexMode(previous);
     }
 }
 
