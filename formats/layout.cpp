@@ -2,6 +2,8 @@
 // with a trace width gathered in the temporary file and appended last.
 #include "formats/layout.h"
 
+#include <cstddef>
+
 #include "reader/templates.h"
 #include "runtime/channels.h"
 #include "runtime/symbols.h"
@@ -12,6 +14,10 @@ namespace V = BuiltinVariable;
 
 constexpr char HeaderLine[] = "!PADS-POWERPCB-V3.0-MILS! DESIGN DATABASE ASCII FILE 1.0";
 constexpr char TraceWidthProperty[] = "tracewidth";
+// A pin item: a blank, a reference of at most ReferenceWidth bytes, ".", a
+// pin number of a token's length and the terminator.
+constexpr std::size_t PinItemSize = 1 + ReferenceWidth + 1 + TokenSize;
+constexpr std::size_t ItemReferenceLimit = ReferenceWidth;
 
 // Set again in every run before its first use, so nothing carries over.
 struct LayoutState {
@@ -153,10 +159,26 @@ int PinHook() {
         EndLine(Layout.NetChannel);
         Layout.PinsOnLine = 0;
     }
-    if (Layout.PinsOnLine != 0) WriteString(Layout.NetChannel, " ");
     // Pin items are cut like part lines but never filled; a reference that
-    // fits is written as it stands, without a copy into ReferenceStr.
-    // A reference's replaced bytes were reported with its part line.
+    // fits is written as it stands, without a copy into ReferenceStr, and
+    // the item goes out in one piece. A reference's replaced bytes were
+    // reported with its part line.
+    char item[PinItemSize];
+    std::size_t length = 0;
+    if (Layout.PinsOnLine != 0) item[length++] = ' ';
+    std::size_t reference = length;
+    if (StageDesignText(item, sizeof item, &length, V::PartReference) >= 0 && length - reference <= ItemReferenceLimit) {
+        item[length++] = '.';
+        int32_t replaced = StageDesignText(item, sizeof item, &length, V::PinNumber);
+        if (replaced >= 0) {
+            WriteString(Layout.NetChannel, item);
+            Layout.NetReplaced += replaced;
+            Layout.PinsOnLine++;
+            return 0;
+        }
+    }
+    // A reference to cut, or an item longer than any the file can give.
+    if (Layout.PinsOnLine != 0) WriteString(Layout.NetChannel, " ");
     if (VariableLength(V::PartReference) > ReferenceWidth) {
         CopyToSymbol(V::PartReference, Layout.referencestr);
         PadSymbol(Layout.referencestr, ReferenceWidth);

@@ -327,6 +327,31 @@ int32_t WritePartValue(int channel) {
 
 }  // namespace
 
+int32_t StageDesignText(char* text, std::size_t size, std::size_t* length, int index) {
+    const char* value = nullptr;
+    if (const UserSymbol* entry = FindSymbol(index))
+        value = entry->value;
+    else if (IsVariable(index) && index != V::PartValue && index != V::PartFootprint && index != V::PartTimestamp &&
+             (VariableTypes[index] == TextType || VariableTypes[index] == DesignTextType))
+        value = VariableText(index);
+    if (value == nullptr || *length >= size) return -1;
+    char* at = text + *length;
+    char* end = text + size - 1;
+    int32_t replaced = 0;
+    for (; *value != '\0'; value++, at++) {
+        if (at == end) {
+            text[*length] = '\0';
+            return -1;
+        }
+        bool control = IsControlByte(*value);
+        *at = control ? ControlReplacement : *value;
+        replaced += control ? 1 : 0;
+    }
+    *at = '\0';
+    *length = static_cast<std::size_t>(at - text);
+    return replaced;
+}
+
 int32_t PrintDesignText(int channel, int index) {
     if (const UserSymbol* entry = FindSymbol(index)) return WriteReplacing(channel, entry->value, false);
     if (!IsVariable(index)) return 0;

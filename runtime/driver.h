@@ -4,6 +4,7 @@
 // Variables and user symbols (runtime/symbols.h) share one index space.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // The six hooks of an output format, called in this order: init, header,
@@ -101,6 +102,13 @@ int PrintVariable(int channel, int index);
 // many bytes of the design were replaced, those replaced when the value or
 // footprint was composed included; 0 when INDEX is neither kind.
 int32_t PrintDesignText(int channel, int index);
+// What PrintDesignText would write for INDEX, put into TEXT at *LENGTH and
+// terminated instead, for a hook that writes a line's item in one piece: for
+// a symbol or a text variable that is written as it stands (not the part
+// value, footprint or timestamp), when it fits with its terminator in SIZE
+// bytes. Adds its length to *LENGTH and gives how many bytes were replaced;
+// -1 otherwise, *LENGTH as it was and TEXT still ending there.
+int32_t StageDesignText(char* text, std::size_t size, std::size_t* length, int index);
 // Symbol TARGET := the printed form of SOURCE (a Character source copies
 // nothing); 1, or 0 when TARGET is no symbol, SOURCE is neither kind or no
 // room can be had.

@@ -2,6 +2,7 @@
 // at every run start and the result from ExitType.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -241,6 +242,54 @@ TEST_F(Driver, BasePathIsTheHostsOwnForTheRun) {
     SmallDesign();
     EXPECT_EQ(RunFormatProgram(program, nullptr), 0);
     EXPECT_STREQ(seen, "");
+}
+
+// A pin item is staged whole: each text as PrintDesignText would write it,
+// control bytes replaced and counted; a text that is not written as it
+// stands, or does not fit, is left to PrintDesignText.
+TEST_F(Driver, StagedTextsAreWrittenAsTheyStandOrNotAtAll) {
+    char reference[] = "U\r1";
+    char number[] = "A\x1b";
+    LibPin pin = {};
+    pin.number = number;
+    CurrentPart.reference = reference;
+    CurrentPart.value = reference;
+    CurrentNetPin.libpin = &pin;
+    int symbol = RegisterSymbol("Staged");
+    AssignText(symbol, "x\ty");
+    struct Row {
+        int index;
+        std::size_t size;
+        std::string before;  // the text staged already
+        int32_t result;
+        std::string after;
+    } rows[] = {
+        {V::PartReference, 16, "", 1, "U?1"},
+        {V::PinNumber, 16, "U?1.", 1, "U?1.A?"},
+        {symbol, 16, " ", 1, " x?y"},
+        {V::PartReference, 5, " ", 1, " U?1"},   // exactly fits with its terminator
+        {V::PartReference, 4, " ", -1, " "},     // one byte short
+        {V::PartReference, 3, "ab", -1, "ab"},
+        {V::PartReference, 2, "ab", -1, "ab"},   // no room even for the terminator
+        {V::PartValue, 16, "", -1, ""},          // composed values keep their breaks
+        {V::NetNumber, 16, "", -1, ""},          // a number is not a design text
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.index);
+        char text[32];
+        std::memset(text, '#', sizeof text);
+        std::memcpy(text, row.before.c_str(), row.before.size() + 1);
+        std::size_t length = row.before.size();
+        EXPECT_EQ(StageDesignText(text, row.size, &length, row.index), row.result);
+        EXPECT_EQ(length, row.after.size());
+        EXPECT_EQ(std::string(text), row.after);
+        // Nothing is written past the given size.
+        if (row.size > row.before.size()) {
+            EXPECT_EQ(text[row.size], '#');
+        }
+    }
+    CurrentPart = {};
+    CurrentNetPin = {};
 }
 
 }  // namespace
