@@ -143,8 +143,15 @@ int ReadToken(TextFile* file, char* token) {
     // copies; anything else goes on through the rules of ReadWord.
     int length = 0;
     while (length < TokenLimit && IsPlain(line[cursor])) token[length++] = line[cursor++];
-    Reader.cursor = cursor;
     char c = line[cursor];
+    // So is a parenthesis or a dash on its own, as ReadWord would take it.
+    if (length == 0 && (c == '(' || c == ')' || c == '-')) {
+        Reader.cursor = cursor + 1;
+        token[0] = c;
+        token[1] = '\0';
+        return 1;
+    }
+    Reader.cursor = cursor;
     if (length == 0 || length == TokenLimit || !(IsLineEnd(c) || IsBlank(c) || c == ')' || c == '-')) {
         TokenText text = {token, length};
         ReadWord(text);
