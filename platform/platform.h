@@ -85,6 +85,11 @@ inline void PrefetchMemory(const void* address) {
     (void)address;
 #endif
 }
+// Reads a byte at ADDRESS, which must be valid, and forgets it: reads that
+// do not depend on one another wait on memory together, and a read, unlike
+// the hint above, is not dropped when the page's address translation is not
+// at hand, as it seldom is for memory reached in no order.
+inline void TouchMemory(const void* address) { (void)*static_cast<const volatile unsigned char*>(address); }
 
 // ---- Texts ---------------------------------------------------------------
 // A table with an entry for every value of a byte has this many entries.

@@ -111,8 +111,8 @@ void PrefetchNetPins(const Net* net) {
     for (const NetPin* pin = net->netpins; pin != nullptr; pin = pin->nextonnet)
         if (pin->part >= 0 && pin->part < Design.partcount) PrefetchMemory(&Design.parts[pin->part]);
     for (const NetPin* pin = net->netpins; pin != nullptr; pin = pin->nextonnet) {
-        if (pin->part >= 0 && pin->part < Design.partcount) PrefetchMemory(Design.parts[pin->part]);
-        if (pin->libpin != nullptr) PrefetchMemory(pin->libpin);
+        if (pin->part >= 0 && pin->part < Design.partcount) TouchMemory(Design.parts[pin->part]);
+        if (pin->libpin != nullptr) TouchMemory(pin->libpin);
     }
 }
 
