@@ -44,6 +44,10 @@ Arena DesignArena = {};
 // from their properties and values, so that they fill fewer pages.
 Arena PartArena = {};
 
+// Texts of the design arena that CarveSharedText hands out again.
+constexpr std::size_t SharedTextSlots = 64;
+const char* SharedTexts[SharedTextSlots] = {};
+
 // The block of the pipetext list that words are added to.
 constexpr std::size_t FirstPipeTextBlock = 4 * 1024;
 constexpr std::size_t LargestPipeTextBlock = 1024 * 1024;
@@ -117,6 +121,21 @@ void* CarveDesignMemory(std::size_t size) {
 
 char* CarveDesignText(const char* text) { return CarveText(DesignArena, text); }
 
+const char* CarveSharedText(const char* text) {
+    std::size_t length = std::strlen(text);
+    // A few names and values make up most of a design's properties: the
+    // latest text of each length and ends is kept at hand.
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+    std::size_t at = length == 0 ? 0 : (length * 31 + bytes[0] + bytes[length - 1] * 7u) % SharedTextSlots;
+    const char* known = SharedTexts[at];
+    if (known != nullptr && std::strcmp(known, text) == 0) return known;
+    char* copy = static_cast<char*>(Carve(DesignArena, length + 1, 1));
+    if (copy == nullptr) return nullptr;
+    std::memcpy(copy, text, length + 1);
+    SharedTexts[at] = copy;
+    return copy;
+}
+
 void* CarvePartRecord(std::size_t size) { return Carve(PartArena, size, RecordAlignment); }
 
 char* CarvePartText(const char* text) { return CarveText(PartArena, text); }
@@ -124,6 +143,7 @@ char* CarvePartText(const char* text) { return CarveText(PartArena, text); }
 void ReleaseDesignMemory() {
     ReleaseArena(DesignArena);
     ReleaseArena(PartArena);
+    for (const char*& text : SharedTexts) text = nullptr;
 }
 
 namespace {

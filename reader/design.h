@@ -115,6 +115,10 @@ int CompareReferences(const char* a, const char* b);
 // TEXT; null when no block can be had.
 void* CarveDesignMemory(std::size_t size);
 char* CarveDesignText(const char* text);
+// A copy of TEXT, or a text carved earlier by this call that equals it: for
+// texts that recur from record to record (property names and values), which
+// are never changed or freed on their own. Null when no block can be had.
+const char* CarveSharedText(const char* text);
 // The same, not zeroed: for a record whose every field the caller writes.
 void* CarveDesignRecord(std::size_t size);
 // Parts and their references, carved apart from the rest (not zeroed).

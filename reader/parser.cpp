@@ -65,7 +65,7 @@ Property* NewProperty(const char* name, const char* value) {
     if (property == nullptr) return nullptr;
     property->next = nullptr;
     property->name = name;
-    property->value = CarveDesignText(value);
+    property->value = CarveSharedText(value);
     return property->value != nullptr ? property : nullptr;
 }
 
@@ -87,7 +87,7 @@ int ReadPropertyGroup(TextFile* file, Property**& end, KeywordReader keyword) {
         int taken = keyword(file, token);
         if (taken != 0) return taken > 0 ? 1 : 0;
         if (name == nullptr) {
-            name = CarveDesignText(token);
+            name = CarveSharedText(token);
             return name != nullptr ? 1 : 0;
         }
         Property* property = NewProperty(name, token);

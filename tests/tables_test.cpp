@@ -196,6 +196,32 @@ TEST_F(Tables, CarvedRecordsAndTextsAreSound) {
     for (const auto& [carved, text] : texts) ASSERT_EQ(carved, text);
 }
 
+// Recurring property texts are carved once and handed out again; every
+// text handed out reads as it was given, however the texts collide, and
+// none outlives the design it was carved with.
+TEST_F(Tables, SharedTextsReadAsGivenAndDieWithTheirDesign) {
+    const char* value = CarveSharedText("Value");
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(CarveSharedText("Value"), value);
+    EXPECT_STREQ(CarveSharedText(""), "");
+    std::vector<std::pair<const char*, std::string>> texts;
+    for (int i = 0; i < 5000; i++) {
+        // Same length and ends, differing inside; a few hundred kinds.
+        std::string text = "P" + std::to_string(i % 300) + std::string(static_cast<size_t>(i % 7), 'x') + "Q";
+        const char* carved = CarveSharedText(text.c_str());
+        ASSERT_NE(carved, nullptr);
+        texts.emplace_back(carved, text);
+    }
+    for (const auto& [carved, text] : texts) ASSERT_EQ(carved, text);
+    // The texts of a released design are not handed out again (a sanitizer
+    // build sees any read of them).
+    ReleaseRun();
+    ASSERT_EQ(StartDesignTables(), 1);
+    const char* again = CarveSharedText("Value");
+    ASSERT_NE(again, nullptr);
+    EXPECT_STREQ(again, "Value");
+}
+
 TEST_F(Tables, StartWithoutMemoryLeavesNoTables) {
     long made = SweepAllocationFailures([](AllocationFailurePoint& point) {
         point.Arm();
