@@ -24,6 +24,7 @@ constexpr std::size_t FirstArenaBlock = 64 * 1024;
 constexpr std::size_t LargestArenaBlock = 1024 * 1024;
 // Records hold pointers and 32-bit numbers, nothing more strictly aligned.
 constexpr std::size_t RecordAlignment = alignof(void*);
+constexpr std::size_t CacheLine = 64;
 
 struct ArenaBlock {
     ArenaBlock* next;  // the block carved before this one; its bytes follow
@@ -136,7 +137,9 @@ const char* CarveSharedText(const char* text) {
     return copy;
 }
 
-void* CarvePartRecord(std::size_t size) { return Carve(PartArena, size, RecordAlignment); }
+// A part starts a cache line, so that the record and a short reference
+// carved after it are one line to fetch.
+void* CarvePartRecord(std::size_t size) { return Carve(PartArena, size, CacheLine); }
 
 char* CarvePartText(const char* text) { return CarveText(PartArena, text); }
 
