@@ -122,6 +122,12 @@ void* CarveDesignMemory(std::size_t size) {
 
 char* CarveDesignText(const char* text) { return CarveText(DesignArena, text); }
 
+void* CarveDesignLine(std::size_t size) {
+    void* memory = Carve(DesignArena, size, CacheLine);
+    if (memory != nullptr) std::memset(memory, 0, size);
+    return memory;
+}
+
 const char* CarveSharedText(const char* text) {
     std::size_t length = std::strlen(text);
     // A few names and values make up most of a design's properties: the

@@ -115,6 +115,10 @@ int CompareReferences(const char* a, const char* b);
 // TEXT; null when no block can be had.
 void* CarveDesignMemory(std::size_t size);
 char* CarveDesignText(const char* text);
+// Zeroed memory at the start of a cache line: for a record that every
+// connection looks up in no particular order, so that it and a short text
+// carved after it are one line to fetch. Null when no block can be had.
+void* CarveDesignLine(std::size_t size);
 // A copy of TEXT, or a text carved earlier by this call that equals it: for
 // texts that recur from record to record (property names and values), which
 // are never changed or freed on their own. Null when no block can be had.

@@ -203,7 +203,7 @@ int ReadPlacement(TextFile* file) {
 
 // A new pin NUMBER of component definition COMPONENT, or null.
 LibPin* NewLibPin(const char* number, int32_t component) {
-    LibPin* pin = static_cast<LibPin*>(CarveDesignMemory(sizeof(LibPin)));
+    LibPin* pin = static_cast<LibPin*>(CarveDesignLine(sizeof(LibPin)));
     if (pin == nullptr) return nullptr;
     pin->number = CarveDesignText(number);
     if (pin->number == nullptr) return nullptr;
