@@ -87,8 +87,9 @@ constexpr int32_t FirstSorted = 16;  // smallest array of a list's entries
 // search for a part's nearest taken slot reads up to this many bits.
 constexpr int32_t SlotLimit = 4096;
 // Below this many distinct keys the walk passes a few entries at most and
-// costs less than a slot block.
-constexpr int32_t SlotMinimum = 8;
+// costs less than a slot block; at this many, the entries it passes, each
+// a record anywhere in memory, cost more than the block's bytes.
+constexpr int32_t SlotMinimum = 4;
 constexpr int32_t SlotWordBits = 32;  // a word of 32 bits is aligned wherever a pointer is
 // A component of numbers finds its pins by a table of values when its
 // greatest value is below this many times its count of pins.
@@ -264,6 +265,26 @@ int32_t HighestBit(uint32_t word) {
 // The lowest set bit of a non-zero WORD.
 int32_t LowestBit(uint32_t word) { return HighestBit(word & (~word + 1)); }
 
+// The entry of the nearest slot taken below RANK, or null.
+NetPin* SlotBelow(PinSlots* slots, int32_t rank) {
+    const uint32_t* taken = SlotsTaken(slots);
+    int32_t at = rank / SlotWordBits;
+    uint32_t below = taken[at] & ((uint32_t{1} << (rank % SlotWordBits)) - 1);
+    while (below == 0 && at > 0) below = taken[--at];
+    return below != 0 ? SlotEntries(slots)[at * SlotWordBits + HighestBit(below)] : nullptr;
+}
+
+// The entry of the nearest slot taken above RANK, or null.
+NetPin* SlotAbove(PinSlots* slots, int32_t rank) {
+    const uint32_t* taken = SlotsTaken(slots);
+    int32_t at = rank / SlotWordBits;
+    uint32_t bit = uint32_t{1} << (rank % SlotWordBits);
+    uint32_t above = taken[at] & ~(bit | (bit - 1));
+    int32_t words = SlotWords(slots->count);
+    while (above == 0 && at + 1 < words) above = taken[++at];
+    return above != 0 ? SlotEntries(slots)[at * SlotWordBits + LowestBit(above)] : nullptr;
+}
+
 // Puts CONNECTION into PART's list by its pin's rank; 1 when the slots did
 // the work (*accepted as InsertNetPin gives it), 0 when the walk and the
 // indexes must.
@@ -300,16 +321,10 @@ int InsertBySlot(PartInstance* part, NetPin* connection, int* accepted) {
     if ((taken[word] & bit) != 0) return 1;
     // The neighbours come from the slots: the entry below is only written,
     // so its record, which may be anywhere, is never waited for.
-    uint32_t below = taken[word] & (bit - 1);
-    int32_t at = word;
-    while (below == 0 && at > 0) below = taken[--at];
-    uint32_t above = taken[word] & ~(bit | (bit - 1));
-    int32_t next = word;
-    int32_t words = SlotWords(slots->count);
-    while (above == 0 && next + 1 < words) above = taken[++next];
-    connection->nextonpart = above != 0 ? entries[next * SlotWordBits + LowestBit(above)] : nullptr;
-    if (below != 0)
-        entries[at * SlotWordBits + HighestBit(below)]->nextonpart = connection;
+    NetPin* below = SlotBelow(slots, rank);
+    connection->nextonpart = SlotAbove(slots, rank);
+    if (below != nullptr)
+        below->nextonpart = connection;
     else
         part->netpins = connection;
     entries[rank] = connection;
@@ -648,11 +663,15 @@ LibPin* FindLibPin(ComponentDef* component, const char* number) {
     return found;
 }
 
-void PrefetchPinSlot(const PartInstance* part, const LibPin* pin) {
+void PrefetchPinSlot(const PartInstance* part, const LibPin* pin, bool neighbour) {
     PinSlots* slots = part->pinslots;
     if (slots == nullptr || slots->component != pin->component || pin->rank < 0 || pin->rank >= slots->count) return;
-    PrefetchMemory(&SlotEntries(slots)[pin->rank]);
-    PrefetchMemory(&SlotsTaken(slots)[pin->rank / SlotWordBits]);
+    if (!neighbour) {
+        PrefetchMemory(&SlotEntries(slots)[pin->rank]);
+        PrefetchMemory(&SlotsTaken(slots)[pin->rank / SlotWordBits]);
+    } else if (const NetPin* below = SlotBelow(slots, pin->rank)) {
+        PrefetchMemory(below);
+    }
 }
 
 void InsertLibPin(ComponentDef* component, LibPin* pin) {

@@ -328,8 +328,11 @@ void PrefetchConnections(const char* const* references, const char* const* numbe
         for (int i = first; i < last; i++) {
             if (parts[i - first] == nullptr) continue;
             lookups[i].pinknown = FinishPinProbe(pins[i - first], numbers[i], &lookups[i].pin) != 0;
-            if (lookups[i].pin != nullptr) PrefetchPinSlot(parts[i - first], lookups[i].pin);
+            if (lookups[i].pin != nullptr) PrefetchPinSlot(parts[i - first], lookups[i].pin, false);
         }
+        for (int i = first; i < last; i++)
+            if (parts[i - first] != nullptr && lookups[i].pin != nullptr)
+                PrefetchPinSlot(parts[i - first], lookups[i].pin, true);
     }
 }
 
