@@ -41,10 +41,11 @@ struct PinSlots;
 
 struct PartInstance {
     const char* reference;  // reference designator as written after "place"
-    const char* value;      // part value: component name or template expansion
+    const char* value;      // part value: component name or template expansion; see valueowned
     NetPin* netpins;        // the part's connections, pin order; owned here
     Property* properties;   // part properties, file order
     int32_t component;      // index of its component definition
+    int32_t valueowned;     // 1: value is a heap text of its own; 0: the component's name, or carved with the design
     PinSlots* pinslots;     // its connections by pin rank (pins.cpp); null when not kept
     int32_t composed;       // 1 when value is the partvaluecombine expansion, 0: the component name
     int32_t replaced;       // control bytes of the design that expansion replaced

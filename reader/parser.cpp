@@ -158,6 +158,25 @@ int FinishPlacement() {
     return 0;
 }
 
+// Makes VALUE the part's value; 0 (value as it was) without memory. The
+// first composed value is carved with the design, as nearly every part has
+// just one; a part given more groups recomposes on the heap, freeing as it
+// goes, so that no number of groups piles texts up.
+int ComposePartValue(PartInstance* part, const char* value) {
+    if (!part->composed) {
+        const char* copy = CarveSharedText(value);
+        if (copy == nullptr) return 0;
+        part->value = copy;
+        return 1;
+    }
+    char* copy = CopyText(value);
+    if (copy == nullptr) return 0;
+    if (part->valueowned) FreeText(part->value);
+    part->value = copy;
+    part->valueowned = 1;
+    return 1;
+}
+
 int ReadPlacement(TextFile* file) {
     int32_t component = 0;
     PartInstance* part = nullptr;
@@ -183,14 +202,16 @@ int ReadPlacement(TextFile* file) {
                 ReportMessage(MsgPartsOutOfMemory);
                 return 0;
             }
-            if (!ReplaceText(part->value, Design.components[component]->name)) return 0;
+            // The component's name serves as it stands until a template
+            // composes the value.
+            part->value = Design.components[component]->name;
             end = &part->properties;
             StartLookups(&lookups);
         } else if (level == 4 && part != nullptr && SameTextIgnoringCase(token, "property")) {
             if (!ReadPropertyList(file, end)) return 0;
             level = 3;
             // Even an empty template recomposes the value (to "").
-            if (!ReplaceText(part->value, ExpandGrowingList(&PartValueCombine, part->properties, &lookups))) return 0;
+            if (!ComposePartValue(part, ExpandGrowingList(&PartValueCombine, part->properties, &lookups))) return 0;
             part->composed = 1;
             part->replaced = ExpansionReplacedControls();
         }

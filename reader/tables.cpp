@@ -195,7 +195,7 @@ PartInstance* AddPartInstance(const char* reference, int32_t componentindex, int
     int32_t at = copy != nullptr ? AppendRecord(Design.parts, Design.partcount, Design.partcapacity, part) : -1;
     if (index != nullptr) *index = at;
     if (at < 0) return nullptr;
-    *part = PartInstance{copy, EmptyText, nullptr, nullptr, componentindex, nullptr, 0, 0};
+    *part = PartInstance{copy, EmptyText, nullptr, nullptr, componentindex, 0, nullptr, 0, 0};
     return part;
 }
 
@@ -339,7 +339,8 @@ void PrefetchConnections(const char* const* references, const char* const* numbe
 void ReleaseDesignTables() {
     ReleaseIndexes();
     ReleasePinLists();
-    for (int32_t i = 0; i < Design.partcount; i++) FreeText(Design.parts[i]->value);
+    for (int32_t i = 0; i < Design.partcount; i++)
+        if (Design.parts[i]->valueowned) FreeText(Design.parts[i]->value);
     ReleaseMemory(Design.parts);
     ReleaseMemory(Design.nets);
     for (int32_t i = 0; i < Design.componentcount; i++) {

@@ -42,6 +42,7 @@ inline PartInstance* AddTestPart(const char* reference, int32_t component, const
     int32_t index = -1;
     PartInstance* part = AddPartInstance(reference, component, &index);
     part->value = value[0] != '\0' ? CopyText(value) : EmptyText;
+    part->valueowned = value[0] != '\0' ? 1 : 0;
     return part;
 }
 

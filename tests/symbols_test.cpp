@@ -367,7 +367,7 @@ TEST_F(Symbols, VariablesReadTheCurrentRecords) {
 }
 
 TEST_F(Symbols, FootprintFallsBackToTheValue) {
-    PartInstance part = {"R1", "10K", nullptr, nullptr, 0, nullptr, 0, 0};
+    PartInstance part = {"R1", "10K", nullptr, nullptr, 0, 0, nullptr, 0, 0};
     Property footprint = {nullptr, "PCB Footprint", "0805"};
     CurrentPart = part;
     EXPECT_STREQ(VariableText(V::PartFootprint), "10K");  // no template

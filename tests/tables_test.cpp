@@ -443,6 +443,7 @@ TEST_F(Tables, ReleaseReturnsEverythingToLoadState) {
     InsertLibPin(component, pin);
     PartInstance* part = AddPartInstance("U1", 0, nullptr);
     part->value = CopyText("7400");
+    part->valueowned = 1;
     NetPin* connection = MakeConnection(pin);
     InsertNetPin(part, connection);
     Net* net = AddNet("GND", nullptr);
