@@ -339,6 +339,10 @@ int ReadConnections(TextFile* file, NetworkState& state) {
         bool whole = true;       // false: the file ended or a connection was cut short
         char* ending = nullptr;  // the "(" or ")" that ended the run
         while (count < ConnectionRun) {
+            if (ReadConnectionTokens(file, references[count], numbers[count])) {
+                count++;
+                continue;
+            }
             char* token = references[count];
             if (!ReadToken(file, token)) {
                 whole = false;

@@ -118,6 +118,33 @@ void ReadWord(TokenText& token) {
     }
 }
 
+// Moves the cursor past blanks and ended lines to the next token; false at
+// the end of the file.
+inline bool SkipToToken(TextFile* file) {
+    const char* line = Reader.line;
+    int cursor = Reader.cursor;
+    // Most tokens follow a blank or two on the same line.
+    while (IsBlank(line[cursor])) cursor++;
+    if (!IsLineEnd(line[cursor])) {
+        Reader.cursor = cursor;
+        return true;
+    }
+    for (;;) {
+        while (IsBlank(line[cursor])) cursor++;
+        Reader.cursor = cursor;
+        if (!IsLineEnd(line[cursor])) return true;
+        if (Reader.ended) return false;
+        LoadLine(file);
+        if (Reader.ended) return false;
+        cursor = Reader.cursor;
+    }
+}
+
+// Whether a token of plain characters that ends at C is whole as it
+// stands: the line's end, a blank, ")" or "-" end it without being part of
+// it.
+bool EndsPlainToken(char c) { return IsLineEnd(c) || IsBlank(c) || c == ')' || c == '-'; }
+
 }  // namespace
 
 void StartTokenReader(TextFile* file) {
@@ -126,18 +153,12 @@ void StartTokenReader(TextFile* file) {
 }
 
 int ReadToken(TextFile* file, char* token) {
+    if (!SkipToToken(file)) {
+        token[0] = '\0';
+        return 0;
+    }
     const char* line = Reader.line;
     int cursor = Reader.cursor;
-    for (;;) {
-        while (IsBlank(line[cursor])) cursor++;
-        if (!IsLineEnd(line[cursor])) break;
-        Reader.cursor = cursor;
-        token[0] = '\0';
-        if (Reader.ended) return 0;
-        LoadLine(file);
-        if (Reader.ended) return 0;
-        cursor = Reader.cursor;
-    }
     // Nearly every token is a run of plain characters that the line's end,
     // a blank, ")" or "-" ends: it is taken here, in one loop over local
     // copies; anything else goes on through the rules of ReadWord.
@@ -152,12 +173,34 @@ int ReadToken(TextFile* file, char* token) {
         return 1;
     }
     Reader.cursor = cursor;
-    if (length == 0 || length == TokenLimit || !(IsLineEnd(c) || IsBlank(c) || c == ')' || c == '-')) {
+    if (length == 0 || length == TokenLimit || !EndsPlainToken(c)) {
         TokenText text = {token, length};
         ReadWord(text);
         length = text.length;
     }
     token[length] = '\0';
+    return 1;
+}
+
+int ReadConnectionTokens(TextFile* file, char* reference, char* number) {
+    if (!SkipToToken(file)) return 0;
+    // Both are copied as they are scanned: the buffers are the caller's
+    // to write, whatever the answer.
+    const char* line = Reader.line;
+    int cursor = Reader.cursor;
+    // The reference: plain characters up to the dash, which ends it whole.
+    int length = 0;
+    while (length < TokenLimit && IsPlain(line[cursor])) reference[length++] = line[cursor++];
+    if (length == 0 || length == TokenLimit || line[cursor] != '-') return 0;
+    reference[length] = '\0';
+    // The number straight after the dash (ReadToken would pass blanks there,
+    // which the usual way never has), ended as ReadToken ends a plain token.
+    int next = cursor + 1;
+    length = 0;
+    while (length < TokenLimit && IsPlain(line[next])) number[length++] = line[next++];
+    if (length == 0 || length == TokenLimit || !EndsPlainToken(line[next])) return 0;
+    number[length] = '\0';
+    Reader.cursor = next;
     return 1;
 }
 

@@ -14,5 +14,11 @@ void StartTokenReader(TextFile* file);
 // Reads the next token into TOKEN (TokenSize bytes); 1, or 0 at the end of
 // the file with an empty token. Longer tokens are cut to TokenLimit.
 int ReadToken(TextFile* file, char* token);
+// Reads the next three tokens when they are a connection written the usual
+// way, a reference and a pin number of plain characters joined by "-"
+// (U1-14): the reference into REFERENCE, the number into NUMBER (TokenSize
+// bytes each), exactly as three calls of ReadToken would give them; 1. Else
+// 0, and the next token is where it was for ReadToken to take.
+int ReadConnectionTokens(TextFile* file, char* reference, char* number);
 // Reads on until the group open at the call is closed (or the file ends).
 void SkipGroup(TextFile* file);

@@ -222,6 +222,56 @@ TEST_F(TokenReader, RandomLinesSplitAsTheRulesSay) {
     }
 }
 
+// A connection written the usual way is taken in one call, as three calls
+// of ReadToken would take it; anything else is left where it was.
+TEST_F(TokenReader, ConnectionsTakenWholeReadAsThreeTokens) {
+    // Every token of BYTES, taking a connection whole wherever one stands.
+    auto tokens = [this](const std::string& bytes, int* whole) {
+        Open(bytes);
+        Tokens read;
+        *whole = 0;
+        for (;;) {
+            std::vector<char> reference(TokenSize, '#'), number(TokenSize, '#');
+            if (ReadConnectionTokens(file_, reference.data(), number.data())) {
+                ++*whole;
+                read.insert(read.end(), {reference.data(), "-", number.data()});
+                continue;
+            }
+            std::string token = Next();
+            if (token == "<end>") return read;
+            read.push_back(token);
+        }
+    };
+    const std::string long254(254, 'R'), long255(255, 'R');
+    struct Row {
+        std::string bytes;
+        int whole;  // connections taken in one call
+    } rows[] = {
+        {"U1-14", 1},         {"  U1-14 R2-1)", 2},  {"(pins U1-14\n\tR2-1\n)", 2},
+        {"U1 -14", 0},        {"U1- 14", 0},         {"U1-14-2", 1},
+        {"U1-\n14", 0},      {"-14", 0},            {"U1--2", 0},
+        {"U1-\"14\"", 0},   {"U1-1\\4", 0},      {"U\\1-14", 0},
+        {"U1-14(", 0},        {"U1-14\"", 0},       {long254 + "-1", 1},
+        {long255 + "-1", 0},  {"U1-" + long255, 0},  {"U1-" + long254, 1},
+        {"", 0},              {"\n\n U1-2\n", 1},
+    };
+    for (const Row& row : rows) {
+        int whole = 0;
+        EXPECT_EQ(tokens(row.bytes, &whole), All(row.bytes)) << row.bytes;
+        EXPECT_EQ(whole, row.whole) << row.bytes;
+    }
+    // And random text of connection-like pieces, in lines of any length.
+    std::mt19937 random(7);
+    const std::string pieces[] = {"U1", "-", "14", " ", "\t", "(", ")", "\"", "\\", "R", "\n", long254, "x-y-z"};
+    for (int round = 0; round < 300; round++) {
+        std::string text;
+        int count = static_cast<int>(random() % 60);
+        for (int i = 0; i < count; i++) text += pieces[random() % (sizeof pieces / sizeof pieces[0])];
+        int whole = 0;
+        ASSERT_EQ(tokens(text, &whole), All(text)) << "round " << round << ": " << text;
+    }
+}
+
 TEST_F(TokenReader, EndOfFileKeepsGivingZero) {
     Open("last");
     EXPECT_EQ(Next(), "last");
