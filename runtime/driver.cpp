@@ -328,24 +328,29 @@ int32_t WritePartValue(int channel) {
 }  // namespace
 
 int32_t StageDesignText(char* text, std::size_t size, std::size_t* length, int index) {
+    // Variables and symbols have indexes of their own ranges.
     const char* value = nullptr;
-    if (const UserSymbol* entry = FindSymbol(index))
+    if (IsVariable(index)) {
+        if (index != V::PartValue && index != V::PartFootprint && index != V::PartTimestamp &&
+            (VariableTypes[index] == TextType || VariableTypes[index] == DesignTextType))
+            value = VariableText(index);
+    } else if (const UserSymbol* entry = FindSymbol(index)) {
         value = entry->value;
-    else if (IsVariable(index) && index != V::PartValue && index != V::PartFootprint && index != V::PartTimestamp &&
-             (VariableTypes[index] == TextType || VariableTypes[index] == DesignTextType))
-        value = VariableText(index);
+    }
     if (value == nullptr || *length >= size) return -1;
     char* at = text + *length;
-    char* end = text + size - 1;
+    const char* end = text + size - 1;
     int32_t replaced = 0;
-    for (; *value != '\0'; value++, at++) {
+    for (char c; (c = *value) != '\0'; value++) {
         if (at == end) {
             text[*length] = '\0';
             return -1;
         }
-        bool control = IsControlByte(*value);
-        *at = control ? ControlReplacement : *value;
-        replaced += control ? 1 : 0;
+        if (IsControlByte(c)) {
+            c = ControlReplacement;
+            replaced++;
+        }
+        *at++ = c;
     }
     *at = '\0';
     *length = static_cast<std::size_t>(at - text);
