@@ -1,6 +1,7 @@
 // The design tables: growth, lookups, reference order and pin orders.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "host/run.h"
+#include "platform/memory_testing.h"
 #include "platform/platform.h"
 #include "reader/design.h"
 #include "reader/index_testing.h"
@@ -257,6 +259,34 @@ TEST_F(Tables, FindPartIsAnExactBinarySearch) {
     for (int32_t i = 0; i < 7; i++) EXPECT_EQ(FindPart(sorted[i]), i) << sorted[i];
     EXPECT_EQ(FindPart("R3"), -1);
     EXPECT_EQ(FindPart("c1"), -1);
+}
+
+// A placement section's parts are sorted by the first eight bytes of their
+// references and then by the rest: the order of a byte-wise sort of the
+// whole texts, with memory for the keys or without.
+TEST_F(Tables, NewPartsSortAsTheirWholeReferences) {
+    std::vector<std::string> references = {"ABCDEFGH1", "ABCDEFGH", "ABCDEFGH10", "ABCDEFG", "\xff", "A",
+                                           "ABCDEFGHZ", "abcdefgh", "ABCDEFGH\xe9", "ABCDEFGG~", "B", "ABCDEFGH0",
+                                           std::string(40, 'Q') + "1", std::string(40, 'Q'), "ABCDEFGI", "0"};
+    // Enough parts that the sort holds keys.
+    for (int i = 0; i < 2000; i++) references.push_back("P" + std::to_string(i * 7919 % 2000));
+    std::vector<std::string> sorted = references;
+    std::sort(sorted.begin(), sorted.end(), [](const std::string& a, const std::string& b) {
+        return std::strcmp(a.c_str(), b.c_str()) < 0;
+    });
+    for (long failure : {-1L, 0L}) {
+        SCOPED_TRACE(failure);
+        ReleaseDesignTables();
+        ASSERT_EQ(StartDesignTables(), 1);
+        for (const std::string& reference : references) ASSERT_NE(AddPartInstance(reference.c_str(), 0, nullptr), nullptr);
+        // The next allocation is the keys' array.
+        SetAllocationFailure(failure);
+        EXPECT_EQ(SortNewParts(), nullptr);
+        SetAllocationFailure(-1);
+        std::vector<std::string> order;
+        for (int32_t i = 0; i < Design.partcount; i++) order.emplace_back(Design.parts[i]->reference);
+        EXPECT_EQ(order, sorted);
+    }
 }
 
 TEST_F(Tables, ReferencesCompareAsUnsignedBytesPrefixFirst) {
