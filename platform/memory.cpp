@@ -7,6 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(_WIN32)
+#include <windows.h>
+#elif defined(__unix__) || defined(__APPLE__)
+#include <sys/mman.h>
+#endif
+
 namespace {
 
 FaultCountdown Heap;  // allocations attempted, and the one that fails
@@ -26,6 +32,31 @@ void* ResizeMemory(void* block, std::size_t size) {
 }
 
 void ReleaseMemory(void* block) { std::free(block); }
+
+void* AllocateBlock(std::size_t size) {
+    if (NextAllocationFails() || size == 0) return nullptr;
+#if defined(_WIN32)
+    return VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+#elif defined(__unix__) || defined(__APPLE__)
+    void* block = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return block == MAP_FAILED ? nullptr : block;
+#else
+    return std::calloc(1, size);
+#endif
+}
+
+void ReleaseBlock(void* block, std::size_t size) {
+    if (block == nullptr) return;
+#if defined(_WIN32)
+    (void)size;
+    VirtualFree(block, 0, MEM_RELEASE);
+#elif defined(__unix__) || defined(__APPLE__)
+    munmap(block, size);
+#else
+    (void)size;
+    std::free(block);
+#endif
+}
 
 char* CopyText(const char* text) {
     std::size_t length = std::strlen(text);

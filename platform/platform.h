@@ -66,6 +66,14 @@ int NamesSameFile(const char* a, const char* b);
 void* AllocateMemory(std::size_t size);
 void* ResizeMemory(void* block, std::size_t size);
 void ReleaseMemory(void* block);
+// A block of SIZE bytes (zeroed) taken from the system itself, not from the
+// heap, for memory that a run carves into many records and frees whole:
+// the heap keeps freed space of its own in ways that a host's other use of
+// it, or one large block freed early, can turn into memory never given
+// back. Null on failure; counted with the heap's allocations by the test
+// hook. Released with ReleaseBlock and the same SIZE.
+void* AllocateBlock(std::size_t size);
+void ReleaseBlock(void* block, std::size_t size);
 // An owned copy of TEXT, or null when no memory can be had.
 char* CopyText(const char* text);
 // The one shared empty text that every text field holds when it has no

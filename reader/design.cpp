@@ -20,6 +20,7 @@ namespace {
 
 // The first block of an arena; each next one is twice as large, up to the
 // largest. A carving larger than half a block gets a block of its own.
+// Sizes include the block's header: the system hands out whole pages.
 constexpr std::size_t FirstArenaBlock = 64 * 1024;
 constexpr std::size_t LargestArenaBlock = 1024 * 1024;
 // Records hold pointers and 32-bit numbers, nothing more strictly aligned.
@@ -28,6 +29,7 @@ constexpr std::size_t CacheLine = 64;
 
 struct ArenaBlock {
     ArenaBlock* next;  // the block carved before this one; its bytes follow
+    std::size_t size;  // bytes of the block, this header included
 };
 
 // Memory carved in order from large blocks and given back all at once: the
@@ -67,19 +69,22 @@ void* Carve(Arena& arena, std::size_t size, std::size_t alignment) {
         return at;
     }
     std::size_t blocksize = arena.nextblock == 0 ? FirstArenaBlock : arena.nextblock;
-    bool own = size > blocksize / 2;
-    if (own) blocksize = size;
-    if (blocksize > SIZE_MAX - sizeof(ArenaBlock)) return nullptr;
-    ArenaBlock* block = static_cast<ArenaBlock*>(AllocateMemory(sizeof(ArenaBlock) + blocksize));
+    bool own = size > (blocksize - sizeof(ArenaBlock)) / 2;
+    if (own) {
+        if (size > SIZE_MAX - sizeof(ArenaBlock)) return nullptr;
+        blocksize = sizeof(ArenaBlock) + size;
+    }
+    ArenaBlock* block = static_cast<ArenaBlock*>(AllocateBlock(blocksize));
     if (block == nullptr) return nullptr;
     block->next = arena.blocks;
+    block->size = blocksize;
     arena.blocks = block;
-    // The allocator aligns for any record, and the header keeps pointer
-    // alignment after it.
+    // A block starts a page, and the header keeps any record's alignment
+    // after it.
     char* at = reinterpret_cast<char*>(block + 1);
     if (own) return at;
     arena.free = at + size;
-    arena.left = blocksize - size;
+    arena.left = blocksize - sizeof(ArenaBlock) - size;
     arena.nextblock = blocksize < LargestArenaBlock ? blocksize * 2 : blocksize;
     return at;
 }
@@ -94,7 +99,7 @@ char* CarveText(Arena& arena, const char* text) {
 void ReleaseArena(Arena& arena) {
     while (arena.blocks != nullptr) {
         ArenaBlock* next = arena.blocks->next;
-        ReleaseMemory(arena.blocks);
+        ReleaseBlock(arena.blocks, arena.blocks->size);
         arena.blocks = next;
     }
     arena = Arena{};

@@ -295,4 +295,23 @@ TEST(Heap, ChosenAllocationFailsOnce) {
     ReleaseMemory(third);
 }
 
+// Blocks from the system come zeroed, hold every byte asked for, and count
+// with the heap's allocations for the test hook.
+TEST(Heap, BlocksAreZeroedWholeAndCounted) {
+    for (std::size_t size : {std::size_t{1}, std::size_t{4096}, std::size_t{64 * 1024 + 16}, std::size_t{3 << 20}}) {
+        auto* block = static_cast<unsigned char*>(AllocateBlock(size));
+        ASSERT_NE(block, nullptr) << size;
+        EXPECT_EQ(block[0], 0);
+        EXPECT_EQ(block[size / 2], 0);
+        EXPECT_EQ(block[size - 1], 0);
+        std::memset(block, 0xA5, size);
+        ReleaseBlock(block, size);
+    }
+    EXPECT_EQ(AllocateBlock(0), nullptr);
+    SetAllocationFailure(0);
+    EXPECT_EQ(AllocateBlock(4096), nullptr);
+    EXPECT_EQ(SetAllocationFailure(-1), 1);
+    ReleaseBlock(nullptr, 4096);
+}
+
 }  // namespace
