@@ -139,8 +139,13 @@ const char* CarveSharedText(const char* text) {
     // latest text of each length and ends is kept at hand.
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
     std::size_t at = length == 0 ? 0 : (length * 31 + bytes[0] + bytes[length - 1] * 7u) % SharedTextSlots;
-    const char* known = SharedTexts[at];
-    if (known != nullptr && std::strcmp(known, text) == 0) return known;
+    // Texts of one slot mostly differ within a few bytes: compared here,
+    // without a call.
+    if (const char* known = SharedTexts[at]) {
+        std::size_t same = 0;
+        while (known[same] == text[same] && same < length) same++;
+        if (same == length && known[length] == '\0') return known;
+    }
     char* copy = static_cast<char*>(Carve(DesignArena, length + 1, 1));
     if (copy == nullptr) return nullptr;
     std::memcpy(copy, text, length + 1);
