@@ -16,6 +16,7 @@
 namespace {
 
 FaultCountdown Heap;  // allocations attempted, and the one that fails
+long Blocks = 0;      // AllocateBlock's blocks not yet released
 
 bool NextAllocationFails() { return CountOperation(Heap); }
 
@@ -36,17 +37,20 @@ void ReleaseMemory(void* block) { std::free(block); }
 void* AllocateBlock(std::size_t size) {
     if (NextAllocationFails() || size == 0) return nullptr;
 #if defined(_WIN32)
-    return VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    void* block = VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
 #elif defined(__unix__) || defined(__APPLE__)
     void* block = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    return block == MAP_FAILED ? nullptr : block;
+    if (block == MAP_FAILED) block = nullptr;
 #else
-    return std::calloc(1, size);
+    void* block = std::calloc(1, size);
 #endif
+    if (block != nullptr) Blocks++;
+    return block;
 }
 
 void ReleaseBlock(void* block, std::size_t size) {
     if (block == nullptr) return;
+    Blocks--;
 #if defined(_WIN32)
     (void)size;
     VirtualFree(block, 0, MEM_RELEASE);
@@ -75,6 +79,8 @@ void FreeText(const char* text) {
 long SetAllocationFailure(long countdown) { return ChooseFailure(Heap, countdown); }
 
 long AllocationsMade() { return Heap.made; }
+
+long BlocksHeld() { return Blocks; }
 
 int SameTextIgnoringCase(const char* a, const char* b) {
     for (;; a++, b++) {

@@ -6,3 +6,6 @@
 // since the hook was last set, so a test can sweep every allocation of a run.
 long SetAllocationFailure(long countdown);
 long AllocationsMade();
+// Blocks taken by AllocateBlock and not yet released: the system's blocks
+// are outside what leak checkers of the heap see, so the tests count them.
+long BlocksHeld();

@@ -96,6 +96,8 @@ void LibraryTest::TearDown() {
     SetWriteFailure(-1);
     CloseChannelFiles();
     ReleaseRun();
+    // The design's blocks are the system's, which no heap checker sees.
+    EXPECT_EQ(BlocksHeld(), 0) << "blocks of the design left after its release";
     ConnectHost(nullptr, nullptr);
     ClearMessageLine();
     TakeMessages();
