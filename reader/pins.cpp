@@ -52,7 +52,9 @@
 //    comparison of their keys, hence of their ranks, and "equal" is "same
 //    rank". So a part keeps one slot per rank: a taken slot is the duplicate
 //    the walk would stop at, and the entry of the nearest taken slot below
-//    is the one the walk would pass last, after which the connection goes.
+//    is the one the walk would pass last, after which the connection goes;
+//    the entry of the nearest taken slot above is the one that follows it,
+//    as the list holds exactly the slots' entries in rank order.
 //    A ranking holds while the component's list is as it was ranked; once
 //    it changes the component is never ranked again and its parts go back
 //    to the walk and the indexes above (the lists themselves were kept in
