@@ -89,6 +89,12 @@ void* Carve(Arena& arena, std::size_t size, std::size_t alignment) {
     return at;
 }
 
+void* CarveZeroed(Arena& arena, std::size_t size, std::size_t alignment) {
+    void* memory = Carve(arena, size, alignment);
+    if (memory != nullptr) std::memset(memory, 0, size);
+    return memory;
+}
+
 char* CarveText(Arena& arena, const char* text) {
     std::size_t length = std::strlen(text) + 1;
     char* copy = static_cast<char*>(Carve(arena, length, 1));
@@ -119,19 +125,11 @@ int CompareReferences(const char* a, const char* b) {
 
 void* CarveDesignRecord(std::size_t size) { return Carve(DesignArena, size, RecordAlignment); }
 
-void* CarveDesignMemory(std::size_t size) {
-    void* memory = Carve(DesignArena, size, RecordAlignment);
-    if (memory != nullptr) std::memset(memory, 0, size);
-    return memory;
-}
+void* CarveDesignMemory(std::size_t size) { return CarveZeroed(DesignArena, size, RecordAlignment); }
 
 char* CarveDesignText(const char* text) { return CarveText(DesignArena, text); }
 
-void* CarveDesignLine(std::size_t size) {
-    void* memory = Carve(DesignArena, size, CacheLine);
-    if (memory != nullptr) std::memset(memory, 0, size);
-    return memory;
-}
+void* CarveDesignLine(std::size_t size) { return CarveZeroed(DesignArena, size, CacheLine); }
 
 const char* CarveSharedText(const char* text) {
     std::size_t length = std::strlen(text);

@@ -665,15 +665,29 @@ LibPin* FindLibPin(ComponentDef* component, const char* number) {
     return found;
 }
 
-void PrefetchPinSlot(const PartInstance* part, const LibPin* pin, bool neighbour) {
+namespace {
+
+// PART's slots when they hold a place for PIN, else null.
+PinSlots* SlotsFor(const PartInstance* part, const LibPin* pin) {
     PinSlots* slots = part->pinslots;
-    if (slots == nullptr || slots->component != pin->component || pin->rank < 0 || pin->rank >= slots->count) return;
-    if (!neighbour) {
+    if (slots == nullptr || slots->component != pin->component || pin->rank < 0 || pin->rank >= slots->count)
+        return nullptr;
+    return slots;
+}
+
+}  // namespace
+
+void PrefetchPinSlot(const PartInstance* part, const LibPin* pin) {
+    if (PinSlots* slots = SlotsFor(part, pin)) {
         PrefetchMemory(&SlotEntries(slots)[pin->rank]);
         PrefetchMemory(&SlotsTaken(slots)[pin->rank / SlotWordBits]);
-    } else if (const NetPin* below = SlotBelow(slots, pin->rank)) {
-        PrefetchMemory(below);
     }
+}
+
+void PrefetchSlotNeighbour(const PartInstance* part, const LibPin* pin) {
+    PinSlots* slots = SlotsFor(part, pin);
+    if (slots == nullptr) return;
+    if (const NetPin* below = SlotBelow(slots, pin->rank)) PrefetchMemory(below);
 }
 
 void InsertLibPin(ComponentDef* component, LibPin* pin) {

@@ -32,8 +32,10 @@ struct PinProbe {
 };
 PinProbe StartPinProbe(const ComponentDef* component, const char* number);
 int FinishPinProbe(const PinProbe& probe, const char* number, LibPin** pin);
-// Asks the cache for what InsertNetPin will read of PART's slots for PIN,
-// or, once those are at hand (NEIGHBOUR), for the connection it will follow.
-void PrefetchPinSlot(const PartInstance* part, const LibPin* pin, bool neighbour);
+// Asks the cache for what InsertNetPin will read of PART's slots for PIN;
+// once those are at hand, PrefetchSlotNeighbour asks for the connection it
+// will follow.
+void PrefetchPinSlot(const PartInstance* part, const LibPin* pin);
+void PrefetchSlotNeighbour(const PartInstance* part, const LibPin* pin);
 // Frees the indexes of every pin list; part of the design tables' release.
 void ReleasePinLists();

@@ -335,6 +335,7 @@ void PrefetchConnections(const char* const* references, const char* const* numbe
         int last = std::min(count, first + Most);
         PartProbe probes[Most];
         PartInstance* parts[Most];
+        const ComponentDef* components[Most];  // null: the part is unknown, or names no component
         PinProbe pins[Most];
         for (int i = first; i < last; i++) {
             probes[i - first] = StartPartProbe(references[i]);
@@ -353,25 +354,24 @@ void PrefetchConnections(const char* const* references, const char* const* numbe
         }
         for (int i = first; i < last; i++) {
             PartInstance* part = parts[i - first];
-            if (part != nullptr && (part->component < 0 || part->component >= Design.componentcount))
-                parts[i - first] = part = nullptr;
-            if (part == nullptr) continue;
-            PrefetchMemory(Design.components[part->component]);
+            components[i - first] = nullptr;
+            if (part == nullptr || part->component < 0 || part->component >= Design.componentcount) continue;
+            components[i - first] = Design.components[part->component];
+            PrefetchMemory(components[i - first]);
             if (part->pinslots != nullptr) PrefetchMemory(part->pinslots);
         }
         for (int i = first; i < last; i++)
-            if (parts[i - first] != nullptr)
-                pins[i - first] = StartPinProbe(Design.components[parts[i - first]->component], numbers[i]);
+            if (components[i - first] != nullptr) pins[i - first] = StartPinProbe(components[i - first], numbers[i]);
         for (int i = first; i < last; i++)
-            if (parts[i - first] != nullptr && pins[i - first].entry != nullptr) PrefetchMemory(*pins[i - first].entry);
+            if (components[i - first] != nullptr && pins[i - first].entry != nullptr)
+                PrefetchMemory(*pins[i - first].entry);
         for (int i = first; i < last; i++) {
-            if (parts[i - first] == nullptr) continue;
+            if (components[i - first] == nullptr) continue;
             lookups[i].pinknown = FinishPinProbe(pins[i - first], numbers[i], &lookups[i].pin) != 0;
-            if (lookups[i].pin != nullptr) PrefetchPinSlot(parts[i - first], lookups[i].pin, false);
+            if (lookups[i].pin != nullptr) PrefetchPinSlot(parts[i - first], lookups[i].pin);
         }
         for (int i = first; i < last; i++)
-            if (parts[i - first] != nullptr && lookups[i].pin != nullptr)
-                PrefetchPinSlot(parts[i - first], lookups[i].pin, true);
+            if (lookups[i].pin != nullptr) PrefetchSlotNeighbour(parts[i - first], lookups[i].pin);
     }
 }
 
