@@ -14,7 +14,7 @@ static int ZEDID_CALL ShowLine(const char* line) {
 int main(void) {
     HMODULE module = LoadLibraryA("zedid.dll");
     if (module == NULL) return 3;
-    ZedidDLL90Function run = (ZedidDLL90Function)GetProcAddress(module, "ZedidDLL90");
+    ZedidDLL90Function run = (ZedidDLL90Function)(void (*)(void))GetProcAddress(module, "ZedidDLL90");
     int result = run != NULL ? run("no such design", "out.asc", NULL, NULL, ShowLine, NULL) : 3;
     FreeLibrary(module);
     return result;
