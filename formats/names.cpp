@@ -14,14 +14,17 @@ struct NameSlot {
 
 namespace {
 
-constexpr uint32_t FirstSlotCount = 64;
-constexpr std::size_t FirstTextBytes = 4096;
+constexpr uint32_t FirstSlotCount = 1024;
+constexpr std::size_t FirstTextBytes = 16384;
 // Offsets are kept in 32 bits: past this the set takes nothing more.
 constexpr std::size_t TextLimit = UINT32_MAX - 1;
 
-uint32_t HashName(const char* name) {
+// The hash of NAME; *LENGTH becomes its length.
+uint32_t HashName(const char* name, std::size_t* length) {
     uint32_t hash = 2166136261u;  // 32-bit FNV-1a
-    for (; *name != '\0'; name++) hash = (hash ^ static_cast<unsigned char>(*name)) * 16777619u;
+    const char* c = name;
+    for (; *c != '\0'; c++) hash = (hash ^ static_cast<unsigned char>(*c)) * 16777619u;
+    *length = static_cast<std::size_t>(c - name);
     return hash;
 }
 
@@ -46,10 +49,9 @@ int MakeRoom(NameSet* set) {
     return 1;
 }
 
-// Appends NAME and ORIGINAL, each terminated; gives the name's offset plus
-// 1, or 0 when memory cannot be had.
-uint32_t KeepTexts(NameSet* set, const char* name, const char* original) {
-    std::size_t length = std::strlen(name);
+// Appends NAME (LENGTH bytes) and ORIGINAL, each terminated; gives the
+// name's offset plus 1, or 0 when memory cannot be had.
+uint32_t KeepTexts(NameSet* set, const char* name, std::size_t length, const char* original) {
     std::size_t originallength = std::strlen(original);
     std::size_t needed = length + originallength + 2;
     if (needed > TextLimit - set->used) return 0;
@@ -76,11 +78,11 @@ int NoteWrittenName(NameSet* set, const char* name, const char* original, const 
                     const char** earlier) {
     *kept = nullptr;
     *earlier = nullptr;
-    uint32_t hash = HashName(name);
-    uint32_t at = 0;
+    std::size_t length = 0;
+    uint32_t hash = HashName(name, &length);
     uint32_t found = 0;
     if (set->slots != nullptr) {
-        for (at = hash & set->mask; set->slots[at].offset != 0; at = (at + 1) & set->mask) {
+        for (uint32_t at = hash & set->mask; set->slots[at].offset != 0; at = (at + 1) & set->mask) {
             const NameSlot& slot = set->slots[at];
             if (slot.hash == hash && std::strcmp(set->texts + slot.offset - 1, name) == 0) {
                 found = slot.offset;
@@ -91,15 +93,15 @@ int NoteWrittenName(NameSet* set, const char* name, const char* original, const 
     if (found == 0 && !MakeRoom(set)) return 0;
     // A repeated name keeps its texts too, but no slot: the report of the
     // repeat needs this object's own name after the caller has moved on.
-    uint32_t offset = KeepTexts(set, name, original);
+    uint32_t offset = KeepTexts(set, name, length, original);
     if (offset == 0) return 0;
-    *kept = set->texts + offset - 1 + std::strlen(name) + 1;
+    *kept = set->texts + offset - 1 + length + 1;
     if (found != 0) {
-        const char* held = set->texts + found - 1;
-        *earlier = held + std::strlen(held) + 1;
+        *earlier = set->texts + found - 1 + length + 1;
         return 1;
     }
-    for (at = hash & set->mask; set->slots[at].offset != 0; at = (at + 1) & set->mask) {}
+    uint32_t at = hash & set->mask;
+    while (set->slots[at].offset != 0) at = (at + 1) & set->mask;
     set->slots[at] = {hash, offset};
     set->count++;
     return 1;
