@@ -80,9 +80,10 @@ TextFile* OpenTextFile(const char* name, const char* mode) {
 
 TextFile* CreateTemporaryFile(const char* name) {
     if (name == nullptr) return nullptr;
-    DWORD attributes = GetFileAttributesA(name);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) DeleteFileA(name);
-    // No sharing: nobody else opens it while it lives, and the system
+    // Nothing is deleted by name first: a name can lead elsewhere (a link,
+    // a junction), and the system deletes this file with its handle, so no
+    // stale one of a run of ours stays behind. Whatever holds the name
+    // refuses the creation. No sharing: nobody else opens it while it lives, and the system
     // deletes it when the handle goes, however the process ends.
     HANDLE handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
