@@ -826,7 +826,6 @@ void StopIfAsked() {
     ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
 }
 
-void HoldSignals(bool) {}
 
 bool IsDesignFile(const Place& design, const std::string& leaf) {
     DWORD attributes = GetFileAttributesW(LongName(design.absolute.substr(0, design.absolute.size() - design.leaf.size()) + leaf).c_str());

@@ -99,7 +99,7 @@ TEST_F(WindowsDll, ALinkPlantedAtTheTemporaryFileDeletesNothing) {
 TEST_F(WindowsDll, TheCliInterruptedByTheConsoleLeavesNothingBehind) {
     fs::create_directory("temp");
     std::string command = std::string("\"") + ZEDID_CLI + "\" -q";
-    for (int i = 0; i < 400; i++) {
+    for (int i = 0; i < 150; i++) {
         std::string name = "d" + std::to_string(i) + ".ONL";
         fs::copy_file(WorkedExample / "design.ONL", name);
         command += " " + name;
