@@ -821,6 +821,7 @@ void CatchSignals() {
 void StopIfAsked() {
     if (InterlockedCompareExchange(&StopAsked, 0, 0) == 0) return;
     Undo();
+    if (Kept[0] == '\0') Say("interrupted");
     TellStopped("interrupted");
     if (RunUndone != nullptr) SetEvent(RunUndone);
     ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
@@ -959,7 +960,6 @@ bool CopyNetlist(HANDLE file) {
     static char buffer[1 << 16];
     bool copied = true;
     for (;;) {
-        StopIfAsked();
         DWORD got = 0;
         if (!ReadFile(netlist, buffer, sizeof buffer, &got, nullptr)) {
             copied = false;
