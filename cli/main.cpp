@@ -3,17 +3,28 @@
 //
 // A run never costs the user a file: the design file is checked before the
 // call, each design runs in a private working folder of its own (where the
-// library keeps ZEDID.TMP), and the netlist is written to a new file beside
-// its destination that replaces the destination only when the library says
-// it was written. With "-o -" the netlist is written in the working folder
+// library keeps ZEDID.TMP), and the netlist reaches its destination only
+// when the library says it was written: a new file beside the destination
+// takes its place, or, where replacing would lose what the destination is
+// (a link, a file with other names, another user's file), the netlist is
+// copied into it. With "-o -" the netlist is written in the working folder
 // and copied to standard output only then. Several designs in one call run
 // one after the other, each into its own DESIGN.asc.
+//
+// Whatever fails, the run ends with a "zedid:" line or a numbered message
+// and status 2, and leaves nothing of its own behind: memory running out
+// included, so what a run must undo is held in fixed stores, and the steps
+// after the netlist took its place allocate nothing.
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
+#include <initializer_list>
+#include <new>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -40,6 +51,17 @@ constexpr char IntermediateExtension[] = ".ONL";
 constexpr char DefaultOutputExtension[] = ".asc";
 
 constexpr char StandardOutputName[] = "-";  // -o -: the netlist goes to standard output
+// The netlist in the working folder, for standard output or a destination
+// written in place, and the library's own file there.
+constexpr char WorkingNetlist[] = "netlist.asc";
+constexpr char TemporaryFileName[] = "ZEDID.TMP";
+constexpr char PartialMark[] = ".zedid-";   // .NAME.zedid-XXXXXX beside the destination
+constexpr char FolderPrefix[] = "zedid-";   // zedid-XXXXXX in the temporary folder
+constexpr int UniqueLetters = 6;            // the XXXXXX
+constexpr int UniqueAttempts = 100;         // names tried before giving up
+constexpr std::size_t NameLimit = 255;      // longest entry name where the system does not say
+constexpr std::size_t NameStore = 1024;     // an entry name, with room for a system allowing more
+constexpr std::size_t NoticeStore = 8192;   // what is told when a run stops early
 
 const char Usage[] =
     "usage: zedid [-q] DESIGN[.ONL] [-o OUTPUT]\n"
@@ -69,30 +91,55 @@ const char Usage[] =
 
 struct MessageState {
     bool quiet = false;  // -q: the library's progress lines are dropped
+    long lines = 0;      // lines the library sent in the current design's run
 };
 
 MessageState Messages;
 
-// Writes one line on standard error. Control bytes of the design's names
-// would act on the terminal, so they are shown as \xHH; a line feed that
-// ends the text is its line end.
-void WriteLine(const char* text) {
-    std::string line;
-    std::size_t length = std::strlen(text);
-    for (std::size_t i = 0; i < length; i++) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if ((c < 0x20 || c == 0x7F) && !(c == '\n' && i + 1 == length)) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-            line += escaped;
-        } else {
-            line += static_cast<char>(c);
+// Writes one line on standard error from its PIECES, without allocating:
+// it serves the library's callback and the report that memory ran out.
+// Control bytes of the design's names would act on the terminal, so they
+// are shown as \xHH; a line feed that ends the last piece is its line end.
+void WriteLine(std::initializer_list<const char*> pieces) {
+    char line[1024];
+    std::size_t used = 0;
+    auto put = [&](const char* bytes, std::size_t length) {
+        if (used + length > sizeof line) {
+            std::fwrite(line, 1, used, stderr);
+            used = 0;
+        }
+        std::memcpy(line + used, bytes, length);
+        used += length;
+    };
+    std::size_t left = pieces.size();
+    for (const char* text : pieces) {
+        left--;
+        std::size_t length = std::strlen(text);
+        for (std::size_t i = 0; i < length; i++) {
+            unsigned char c = static_cast<unsigned char>(text[i]);
+            if (c == '\n' && i + 1 == length && left == 0) break;
+            if (c < 0x20 || c == 0x7F) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+                put(escaped, 4);
+            } else {
+                put(text + i, 1);
+            }
         }
     }
-    if (line.empty() || line.back() != '\n') line += '\n';
+    put("\n", 1);
     // One write per line: standard error is line-buffered.
-    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fwrite(line, 1, used, stderr);
     std::fflush(stderr);
+}
+
+const char* Text(const std::string& text) { return text.c_str(); }
+const char* Text(const char* text) { return text; }
+
+// zedid's own lines, shown with -q too.
+template <typename... Texts>
+void Say(const Texts&... texts) {
+    WriteLine({"zedid: ", Text(texts)...});
 }
 
 // Skips a run of decimal digits at TEXT; 1 when there was one.
@@ -115,28 +162,44 @@ bool IsSummaryLine(const char* text) {
 
 // The library's lines that only tell how far a run got. Anything else it
 // sends is a warning, part of a warning too long for one line, or a
-// numbered message, and -q keeps it.
-bool IsProgressLine(const char* text) {
+// numbered message, and -q keeps it. The summary is the first line of a
+// run: a piece of a long warning may read like it later on.
+bool IsProgressLine(const char* text, bool first) {
     for (const char* line : {"Creating Netlist...", "Done"}) {
         std::size_t length = std::strlen(line);
         if (std::strncmp(text, line, length) == 0 && (text[length] == '\0' || std::strcmp(text + length, "\n") == 0))
             return true;
     }
-    return IsSummaryLine(text);
+    return first && IsSummaryLine(text);
 }
 
 // Prints one message line of the library on standard error.
 int ZEDID_CALL PrintMessage(const char* text) {
-    if (!(Messages.quiet && IsProgressLine(text))) WriteLine(text);
+    bool first = Messages.lines++ == 0;
+    if (!(Messages.quiet && IsProgressLine(text, first))) WriteLine({text});
     return 0;
 }
-
-// zedid's own lines are shown with -q too.
-void Say(const std::string& text) { WriteLine(("zedid: " + text).c_str()); }
 
 int UsageError(const char* problem) {
     std::fprintf(stderr, "zedid: %s\n\n%s", problem, Usage);
     return UsageExit;
+}
+
+// The reason the last system call failed, in a store that needs no memory.
+const char* SystemReason() {
+#if defined(_WIN32)
+    static char reason[512];
+    DWORD error = GetLastError();
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                  reason, sizeof reason, nullptr);
+    while (length > 0 && (reason[length - 1] == '\n' || reason[length - 1] == '\r' || reason[length - 1] == '.'))
+        length--;
+    if (length == 0) length = static_cast<DWORD>(std::snprintf(reason, sizeof reason, "error %lu", error));
+    reason[length] = '\0';
+    return reason;
+#else
+    return std::strerror(errno);
+#endif
 }
 
 // ---- Calling the library ----------------------------------------------------
@@ -149,12 +212,12 @@ using ExportFunction = int(ZEDID_CALL*)(const char*, const char*, const char*, c
 int CallExport(const char* base, const char* output) {
     HMODULE module = LoadLibraryA("zedid.dll");
     if (module == nullptr) {
-        std::fputs("zedid: cannot load zedid.dll\n", stderr);
+        Say("cannot load zedid.dll");
         return ZEDID_RESULT_ERRORS;
     }
     FARPROC address = GetProcAddress(module, "ZedidDLL90");
     if (address == nullptr) {
-        std::fputs("zedid: zedid.dll has no export ZedidDLL90\n", stderr);
+        Say("zedid.dll has no export ZedidDLL90");
         FreeLibrary(module);
         return ZEDID_RESULT_ERRORS;
     }
@@ -170,7 +233,7 @@ int CallExport(const char* base, const char* output) {
 }
 #endif
 
-// ---- Files that must not be lost ------------------------------------------
+// ---- Names ------------------------------------------------------------------
 
 bool EndsWithExtension(const std::string& path) {
     std::size_t n = sizeof IntermediateExtension - 1;
@@ -183,14 +246,18 @@ bool EndsWithExtension(const std::string& path) {
     return true;
 }
 
-// A file in the folder of DESIGNFILE whose name differs from it only in the
-// letter case of the extension, or "".
-std::string NameInOtherCase(const fs::path& designfile) {
-    std::string wanted = designfile.filename().string();
+// DESIGN without a trailing .ONL in any letter case.
+std::string DesignBase(std::string design) {
+    if (EndsWithExtension(design)) design.resize(design.size() - (sizeof IntermediateExtension - 1));
+    return design;
+}
+
+// A file in FOLDER whose name differs from WANTED only in the letter case
+// of the extension, or "".
+std::string NameInOtherCase(const std::string& folder, const std::string& wanted) {
     std::string stem = wanted.substr(0, wanted.size() - (sizeof IntermediateExtension - 1));
     std::error_code error;
-    for (fs::directory_iterator entry(designfile.parent_path(), error), end; !error && entry != end;
-         entry.increment(error)) {
+    for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
         std::string name = entry->path().filename().string();
         if (name != wanted && name.size() == wanted.size() && name.compare(0, stem.size(), stem) == 0 &&
             EndsWithExtension(name))
@@ -199,32 +266,185 @@ std::string NameInOtherCase(const fs::path& designfile) {
     return "";
 }
 
-// What a signal leaves to clean up, in fixed stores: a handler may not
-// allocate. Empty texts name nothing.
-struct Cleanup {
-    char partial[4096];  // the netlist being written beside its destination
-    char folder[4096];   // the private working folder
-    char notice[4200];   // what to tell the user when interrupted
-};
-
-Cleanup Pending;
-
-// A path too long for its store is not cleaned up after a signal.
-void Keep(char* store, std::size_t size, const std::string& text) {
-    store[0] = '\0';
-    if (text.size() < size) std::memcpy(store, text.c_str(), text.size() + 1);
+// Letters for the XXXXXX of a new name: the process, the clock and a count
+// mixed, so that names are hard to guess; creation is exclusive anyway.
+void FillUnique(char* letters) {
+    static const char alphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static unsigned long long count = 0;
+#if defined(_WIN32)
+    unsigned long long seed = GetCurrentProcessId();
+#else
+    unsigned long long seed = static_cast<unsigned long long>(getpid());
+#endif
+    seed = seed * 0x9E3779B97F4A7C15ull ^ static_cast<unsigned long long>(
+                                              std::chrono::steady_clock::now().time_since_epoch().count()) ^
+           (++count * 0xBF58476D1CE4E5B9ull);
+    for (int i = 0; i < UniqueLetters; i++) {
+        seed ^= seed >> 31;
+        seed *= 0x94D049BB133111EBull;
+        letters[i] = alphabet[seed % (sizeof alphabet - 1)];
+    }
+    letters[UniqueLetters] = '\0';
 }
 
-#if !defined(_WIN32)
-// An interrupted or terminated run removes its partial netlist and its
-// working folder, says so, and ends as the signal would have ended it.
-void Interrupted(int signal) {
-    if (Pending.partial[0] != '\0') unlink(Pending.partial);
-    if (Pending.folder[0] != '\0') rmdir(Pending.folder);
-    if (Pending.notice[0] != '\0') {
-        ssize_t ignored = write(2, Pending.notice, std::strlen(Pending.notice));
-        (void)ignored;
+// The name of the new file beside LEAF, ".LEAF.zedid-XXXXXX" in NAME, with
+// LEAF cut where the whole would be longer than an entry name may be.
+void PartialName(const std::string& leaf, std::size_t limit, char* name) {
+    std::size_t room = limit - 1 - (sizeof PartialMark - 1) - UniqueLetters;
+    std::size_t kept = std::min(leaf.size(), room);
+    name[0] = '.';
+    std::memcpy(name + 1, leaf.data(), kept);
+    std::memcpy(name + 1 + kept, PartialMark, sizeof PartialMark - 1);
+    FillUnique(name + 1 + kept + sizeof PartialMark - 1);
+}
+
+// What a run leaves to tell when it stops early: "OUTPUT was left as it
+// was" and the like; "" tells nothing.
+char Kept[NoticeStore];
+
+void Keep(const std::string& text) {
+    std::size_t length = std::min(text.size(), sizeof Kept - 1);
+    std::memcpy(Kept, text.data(), length);
+    Kept[length] = '\0';
+}
+
+// Writes "zedid: WHY; " and what the run left, in one write and without
+// allocating: a signal handler calls it.
+void TellStopped(const char* why) {
+    if (Kept[0] == '\0') return;
+    char line[sizeof Kept + 64];
+    std::size_t used = 0;
+    for (const char* piece : {"zedid: ", why, "; ", static_cast<const char*>(Kept), "\n"}) {
+        std::size_t length = std::min(std::strlen(piece), sizeof line - used);
+        std::memcpy(line + used, piece, length);
+        used += length;
     }
+#if defined(_WIN32)
+    std::fwrite(line, 1, used, stderr);
+    std::fflush(stderr);
+#else
+    ssize_t ignored = write(2, line, used);
+    (void)ignored;
+#endif
+}
+
+// How the netlist reaches a destination that is not standard output.
+enum class Placing {
+    Replace,  // a new file beside the destination takes its place
+    InPlace,  // the netlist is copied into the destination, which stays the file it was
+    Direct,   // not a regular file (a device, a FIFO): the library writes it, or refuses it
+};
+
+// ---- Files on POSIX systems ---------------------------------------------------
+
+#if !defined(_WIN32)
+
+#if defined(O_PATH)
+constexpr int FolderOnly = O_PATH;  // a folder to name files in, not to read
+#else
+constexpr int FolderOnly = O_RDONLY;
+#endif
+
+// A file the user named, held as its folder, open, and its name there:
+// every later step names the file relative to the folder, so that a path
+// works as long as the user could give it, wherever the run then is.
+struct Place {
+    std::string given;   // the path as the user gave it
+    std::string folder;  // its folder as given, "." when it has none
+    std::string leaf;    // its name in the folder
+    int descriptor = -1;
+};
+
+// Opens the folder of PATH; 0 with errno set when it cannot be had.
+bool OpenPlace(const std::string& path, Place& place) {
+    std::size_t slash = path.find_last_of('/');
+    place.given = path;
+    place.folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    place.leaf = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (place.leaf.empty()) place.leaf = ".";
+    place.descriptor = open(place.folder.c_str(), FolderOnly | O_DIRECTORY | O_CLOEXEC);
+    return place.descriptor >= 0;
+}
+
+void ClosePlace(Place& place) {
+    if (place.descriptor >= 0) close(place.descriptor);
+    place.descriptor = -1;
+}
+
+// A name by which the library, running in the working folder, reaches
+// LEAF of the folder of PLACE: the system's own name for the open folder
+// where it has one, which stays short however deep the folder lies, else
+// the absolute path; "" when neither can be had.
+std::string LibraryName(const Place& place, const std::string& leaf) {
+    char own[64];
+    std::snprintf(own, sizeof own, "/proc/self/fd/%d", place.descriptor);
+    struct stat named, held;
+    if (stat(own, &named) == 0 && fstat(place.descriptor, &held) == 0 && named.st_dev == held.st_dev &&
+        named.st_ino == held.st_ino)
+        return std::string(own) + "/" + leaf;
+    std::error_code error;
+    fs::path folder = fs::absolute(place.folder, error);
+    return error ? "" : (folder / leaf).string();
+}
+
+// What a run has made that must not outlive it, in fixed stores and open
+// folders, so that a signal handler and the report that memory ran out
+// undo it without allocating. A descriptor of -1 or an empty name holds
+// nothing.
+struct Leftovers {
+    volatile int partialfolder = -1;  // the destination's folder
+    char partial[NameStore];          // the new netlist in it
+    volatile int temporary = -1;      // the system's temporary folder
+    char folder[NameStore];           // the working folder's name in it
+    volatile int working = -1;        // the working folder
+    int partialfile = -1;             // the new netlist, open
+};
+
+Leftovers Pending;
+int Home = -1;  // the folder the program started in
+
+// Removes what the run made. Safe in a signal handler.
+void Undo() {
+    if (Pending.partialfolder >= 0 && Pending.partial[0] != '\0') unlinkat(Pending.partialfolder, Pending.partial, 0);
+    if (Pending.working >= 0) {
+        unlinkat(Pending.working, WorkingNetlist, 0);
+        unlinkat(Pending.working, TemporaryFileName, 0);  // already gone, unless a signal came while it was made
+    }
+    if (Pending.temporary >= 0 && Pending.folder[0] != '\0') unlinkat(Pending.temporary, Pending.folder, AT_REMOVEDIR);
+}
+
+// Closes what the run held and forgets it.
+void Forget() {
+    Pending.partial[0] = '\0';
+    Pending.folder[0] = '\0';
+    for (volatile int* descriptor : {&Pending.working, &Pending.temporary}) {
+        if (*descriptor >= 0) close(*descriptor);
+        *descriptor = -1;
+    }
+    Pending.partialfolder = -1;  // the destination's Place owns it
+    if (Pending.partialfile >= 0) close(Pending.partialfile);
+    Pending.partialfile = -1;
+    Kept[0] = '\0';
+}
+
+// Signals that end a process: each undoes the run first. SIGXFSZ is not
+// among them: it is ignored, so that a write beyond the size limit fails
+// and is reported as the write error it is.
+const int EndingSignals[] = {SIGINT,  SIGTERM, SIGHUP,    SIGPIPE, SIGQUIT, SIGALRM,
+                             SIGUSR1, SIGUSR2, SIGVTALRM, SIGPROF, SIGXCPU};
+
+sigset_t EndingSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : EndingSignals) sigaddset(&set, signal);
+    return set;
+}
+
+// An interrupted or terminated run removes what it made, says so, and
+// ends as the signal would have ended it.
+void Interrupted(int signal) {
+    Undo();
+    TellStopped("interrupted");
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }
@@ -232,230 +452,680 @@ void Interrupted(int signal) {
 // A signal ignored when the program started (nohup, a background job) stays
 // ignored.
 void CatchSignals() {
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+    for (int signal : EndingSignals) {
         struct sigaction action = {};
         if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) continue;
         action.sa_handler = Interrupted;
-        sigemptyset(&action.sa_mask);
+        action.sa_mask = EndingSet();
         action.sa_flags = 0;
         sigaction(signal, &action, nullptr);
     }
+    std::signal(SIGXFSZ, SIG_IGN);
 }
-#else
-void CatchSignals() {}
-#endif
 
-// Creates a new empty file with a name of its own beside TARGET; its path,
-// or "" when none can be had.
-std::string CreatePartialFile(const fs::path& target) {
-    std::string stem = (target.parent_path() / ("." + target.filename().string() + ".zedid-")).string();
-#if defined(_WIN32)
-    for (unsigned n = 0; n < 1000; n++) {
-        std::string name = stem + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(n);
-        int descriptor = _open(name.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY, _S_IREAD | _S_IWRITE);
-        if (descriptor >= 0) {
-            _close(descriptor);
-            return name;
+// Holds the signals back (while a destination is being changed) or lets
+// them come.
+void HoldSignals(bool hold) {
+    sigset_t set = EndingSet();
+    sigprocmask(hold ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
+}
+
+// 1 when DESIGN names a design file: an existing file that is not a folder.
+bool IsDesignFile(const Place& design, const std::string& leaf) {
+    struct stat info;
+    return fstatat(design.descriptor, leaf.c_str(), &info, 0) == 0 && !S_ISDIR(info.st_mode);
+}
+
+// 1 when LEAF of A and the destination B are one file.
+bool SameFile(const Place& a, const std::string& leaf, const Place& b) {
+    struct stat first, second;
+    return fstatat(a.descriptor, leaf.c_str(), &first, 0) == 0 &&
+           fstatat(b.descriptor, b.leaf.c_str(), &second, 0) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
+struct Destination {
+    Placing placing = Placing::Replace;
+    bool existed = false;
+    bool throughlink = false;  // written in place through a symbolic link, its target created if missing
+    int file = -1;             // the existing file, open for writing (Replace and InPlace)
+    struct stat info;          // of that file
+};
+
+// Decides how the netlist reaches TARGET. An existing destination is
+// opened for writing now, as the library would open it, so that the
+// kernel decides who may write it: a read-only file is refused, a link
+// planted where links are not followed is refused, and a file written in
+// place is the very file checked. Gives null, or the reason it cannot be
+// written.
+const char* ExamineDestination(const Place& target, Destination& destination) {
+    struct stat entry;
+    if (fstatat(target.descriptor, target.leaf.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? nullptr : SystemReason();
+    destination.existed = true;
+    int flags = O_WRONLY | O_NONBLOCK | O_CLOEXEC;
+    if (S_ISLNK(entry.st_mode)) {
+        struct stat linked;
+        if (fstatat(target.descriptor, target.leaf.c_str(), &linked, 0) != 0) {
+            if (errno != ENOENT) return SystemReason();
+            // A link to nothing yet: its target is created when the netlist is written.
+            destination.placing = Placing::InPlace;
+            destination.throughlink = true;
+            destination.existed = false;
+            return nullptr;
+        }
+        if (!S_ISREG(linked.st_mode)) {
+            destination.placing = Placing::Direct;
+            return nullptr;
+        }
+        destination.placing = Placing::InPlace;
+    } else if (!S_ISREG(entry.st_mode)) {
+        destination.placing = Placing::Direct;
+        return nullptr;
+    } else {
+        // Another name or another owner would not survive a rename; a link
+        // planted meanwhile is not followed.
+        flags |= O_NOFOLLOW;
+        if (entry.st_nlink > 1 || entry.st_uid != geteuid()) destination.placing = Placing::InPlace;
+    }
+    destination.file = openat(target.descriptor, target.leaf.c_str(), flags);
+    if (destination.file < 0) return SystemReason();
+    if (fstat(destination.file, &destination.info) != 0) return SystemReason();
+    if (!S_ISREG(destination.info.st_mode)) {
+        close(destination.file);
+        destination.file = -1;
+        destination.placing = Placing::Direct;
+    }
+    return nullptr;
+}
+
+const char* PartialLeaf() { return Pending.partial; }
+
+void CloseDestination(Destination& destination) {
+    if (destination.file >= 0) close(destination.file);
+    destination.file = -1;
+}
+
+// Creates the new empty file beside TARGET that is to take its place; 1,
+// or 0 with errno set.
+bool CreatePartialFile(const Place& target) {
+    long longest = fpathconf(target.descriptor, _PC_NAME_MAX);
+    std::size_t limit = longest > 0 && static_cast<std::size_t>(longest) < NameStore ? static_cast<std::size_t>(longest)
+                                                                                     : NameLimit;
+    for (int attempt = 0; attempt < UniqueAttempts; attempt++) {
+        PartialName(target.leaf, limit, Pending.partial);
+        int file = openat(target.descriptor, Pending.partial, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          S_IRUSR | S_IWUSR);
+        if (file >= 0) {
+            Pending.partialfile = file;
+            Pending.partialfolder = target.descriptor;
+            return true;
         }
         if (errno != EEXIST) break;
     }
-    return "";
-#else
-    std::string name = stem + "XXXXXX";
-    int descriptor = mkstemp(&name[0]);
-    if (descriptor < 0) return "";
-    close(descriptor);
-    return name;
-#endif
+    Pending.partial[0] = '\0';
+    return false;
+}
+
+// The system's temporary folder as the user set it; it may be relative.
+std::string TemporaryFolder() {
+    for (const char* variable : {"TMPDIR", "TMP", "TEMP", "TEMPDIR"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && value[0] != '\0') return value;
+    }
+    return "/tmp";
 }
 
 // Creates the private working folder under the system's temporary folder;
-// its path, or "" when none can be had.
-std::string CreateWorkingFolder() {
-    std::error_code error;
-    fs::path parent = fs::temp_directory_path(error);
-    if (error) return "";
-#if defined(_WIN32)
-    for (unsigned n = 0; n < 1000; n++) {
-        fs::path folder = parent / ("zedid-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(n));
-        if (CreateDirectoryA(folder.string().c_str(), nullptr)) return folder.string();
-        if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+// 1, or 0 when none can be had.
+bool CreateWorkingFolder() {
+    Pending.temporary = open(TemporaryFolder().c_str(), FolderOnly | O_DIRECTORY | O_CLOEXEC);
+    if (Pending.temporary < 0) return false;
+    char name[sizeof FolderPrefix + UniqueLetters];
+    std::memcpy(name, FolderPrefix, sizeof FolderPrefix - 1);
+    for (int attempt = 0; attempt < UniqueAttempts; attempt++) {
+        FillUnique(name + sizeof FolderPrefix - 1);
+        if (mkdirat(Pending.temporary, name, S_IRWXU) == 0) {
+            std::memcpy(Pending.folder, name, sizeof name);
+            Pending.working = openat(Pending.temporary, name, FolderOnly | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            return Pending.working >= 0;
+        }
+        if (errno != EEXIST) break;
     }
-    return "";
-#else
-    std::string name = (parent / "zedid-XXXXXX").string();
-    return mkdtemp(&name[0]) != nullptr ? name : "";
-#endif
+    return false;
 }
 
-// Gives the new netlist PARTIAL the permissions of the file it replaces,
-// or those a newly created file gets.
-void TakePermissions(const std::string& partial, const fs::path& target) {
-    std::error_code error;
-    fs::file_status old = fs::status(target, error);
-    if (!error && fs::exists(old)) {
-        fs::permissions(partial, old.permissions(), error);
+std::string WorkingFolderName() { return TemporaryFolder() + "/" + Pending.folder; }
+
+bool EnterWorkingFolder() { return fchdir(Pending.working) == 0; }
+
+void LeaveWorkingFolder() {
+    if (Home >= 0 && fchdir(Home) != 0) {
+        // The run goes on by descriptors; only the next design's relative
+        // names would miss their folder.
+    }
+}
+
+// Gives the new netlist the owner, group and permissions of the file it
+// replaces where the process may, or those a newly created file gets.
+void TakeOwnerAndPermissions(const Destination& destination) {
+    if (destination.file >= 0) {
+        if (fchown(Pending.partialfile, destination.info.st_uid, destination.info.st_gid) != 0) {
+            // Not ours to give: the new file keeps the run's group.
+        }
+        fchmod(Pending.partialfile, destination.info.st_mode & 07777);
         return;
     }
-#if !defined(_WIN32)
     mode_t mask = umask(0);
     umask(mask);
-    fs::permissions(partial, static_cast<fs::perms>(0666 & ~mask), error);
-#endif
+    fchmod(Pending.partialfile, 0666 & ~mask);
 }
 
-// Puts PARTIAL in the place of TARGET in one step; 1, or 0 with the reason.
-bool ReplaceFile(const std::string& partial, const fs::path& target, std::string& reason) {
-#if defined(_WIN32)
-    if (MoveFileExA(partial.c_str(), target.string().c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    reason = std::system_category().message(static_cast<int>(GetLastError()));
-    return false;
-#else
-    if (std::rename(partial.c_str(), target.c_str()) == 0) return true;
-    reason = std::strerror(errno);
-    return false;
-#endif
-}
-
-// Copies the netlist FILE to standard output; 1, or 0 with the reason.
-bool CopyToStandardOutput(const std::string& file, std::string& reason) {
-    std::FILE* netlist = std::fopen(file.c_str(), "rb");
-    if (netlist == nullptr) {
-        reason = std::strerror(errno);
-        return false;
+// Puts the new netlist in the place of TARGET in one step; null, or the reason.
+const char* ReplaceDestination(const Place& target, const Destination& destination) {
+    TakeOwnerAndPermissions(destination);
+    HoldSignals(true);
+    bool moved = renameat(target.descriptor, Pending.partial, target.descriptor, target.leaf.c_str()) == 0;
+    int error = errno;
+    if (moved) {
+        Pending.partial[0] = '\0';
+        Kept[0] = '\0';
     }
+    HoldSignals(false);
+    errno = error;
+    return moved ? nullptr : SystemReason();
+}
+
+// Writes all of the LENGTH bytes at DATA to FILE at OFFSET (or where the
+// file stands when OFFSET is negative); 0 with errno set when it cannot.
+bool WriteAll(int file, const char* data, std::size_t length, long long offset) {
+    while (length > 0) {
+        ssize_t wrote = offset < 0 ? write(file, data, length) : pwrite(file, data, length, static_cast<off_t>(offset));
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) return false;
+        data += wrote;
+        length -= static_cast<std::size_t>(wrote);
+        if (offset >= 0) offset += wrote;
+    }
+    return true;
+}
+
+// Copies the working folder's netlist to FILE from its start (OFFSET 0) or
+// where it stands (-1); the bytes copied, or -1 with errno set.
+long long CopyNetlist(int file, long long offset) {
+    int netlist = openat(Pending.working, WorkingNetlist, O_RDONLY | O_CLOEXEC);
+    if (netlist < 0) return -1;
     char buffer[1 << 16];
-    bool copied = true;
+    long long copied = 0;
     for (;;) {
-        std::size_t got = std::fread(buffer, 1, sizeof buffer, netlist);
-        if (got > 0 && std::fwrite(buffer, 1, got, stdout) != got) {
-            reason = std::strerror(errno);
-            copied = false;
-            break;
+        ssize_t got = read(netlist, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 ||
+            (got > 0 && !WriteAll(file, buffer, static_cast<std::size_t>(got), offset < 0 ? -1 : offset + copied))) {
+            int error = errno;
+            close(netlist);
+            errno = error;
+            return -1;
         }
-        if (got < sizeof buffer) {
-            if (std::ferror(netlist)) {
-                reason = std::strerror(errno);
-                copied = false;
-            }
-            break;
-        }
+        if (got == 0) break;
+        copied += got;
     }
-    std::fclose(netlist);
-    // What is still buffered meets a full device or a closed pipe only here.
-    if (std::fflush(stdout) != 0 && copied) {
-        reason = std::strerror(errno);
-        copied = false;
-    }
+    close(netlist);
     return copied;
 }
 
-// ---- One design -------------------------------------------------------------
+// Copies the netlist to standard output; null, or the reason.
+const char* CopyToStandardOutput() { return CopyNetlist(1, -1) < 0 ? SystemReason() : nullptr; }
 
-// DESIGN without a trailing .ONL in any letter case.
-std::string DesignBase(std::string design) {
-    if (EndsWithExtension(design)) design.resize(design.size() - (sizeof IntermediateExtension - 1));
-    return design;
+// Writes the netlist into the destination itself, which keeps its owner,
+// its other names and its links; null, or the reason. The room is asked
+// for first, so that a full device or the size limit leaves the file as it
+// was; signals wait meanwhile, so that no interrupt leaves it half written.
+// *DAMAGED says whether the file was changed before a failure.
+const char* WriteInPlace(const Place& target, Destination& destination, bool* damaged) {
+    *damaged = false;
+    if (destination.throughlink) {
+        // The kernel decides whether the link may be followed where it lies.
+        destination.file = openat(target.descriptor, target.leaf.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+        if (destination.file < 0) return SystemReason();
+    }
+    struct stat netlist;
+    if (fstatat(Pending.working, WorkingNetlist, &netlist, 0) != 0) return SystemReason();
+#if defined(FALLOC_FL_KEEP_SIZE)
+    if (netlist.st_size > 0 && fallocate(destination.file, FALLOC_FL_KEEP_SIZE, 0, netlist.st_size) != 0 &&
+        errno != EOPNOTSUPP && errno != ENOSYS && errno != EINVAL)
+        return SystemReason();
+#endif
+    HoldSignals(true);
+    long long copied = CopyNetlist(destination.file, 0);
+    bool written = copied >= 0 && ftruncate(destination.file, static_cast<off_t>(copied)) == 0;
+    int error = errno;
+    if (written) Kept[0] = '\0';
+    HoldSignals(false);
+    *damaged = !written;
+    errno = error;
+    return written ? nullptr : SystemReason();
 }
 
-// Formats DESIGN (a base path, or a path ending in .ONL) into OUTPUT ("" for
-// DESIGN.asc, "-" for standard output); gives the exit status.
-int RunDesign(const std::string& design, std::string output) {
-    bool tostdout = output == StandardOutputName;
-    if (output.empty()) output = DesignBase(design) + DefaultOutputExtension;
+#endif  // POSIX
 
-    // Absolute paths: the library runs in the working folder.
-    std::error_code error, outputerror;
-    fs::path base = fs::absolute(DesignBase(design), error);
-    fs::path target = tostdout ? fs::path() : fs::absolute(output, outputerror);
-    if (error || outputerror) {
-        Say("can't make an absolute path of " + (error ? DesignBase(design) : output));
-        return ZEDID_RESULT_ERRORS;
-    }
-    fs::path designfile = base.string() + IntermediateExtension;
-    if (!fs::exists(designfile, error) || fs::is_directory(designfile, error)) {
-        Say("no design file " + designfile.string());
-        std::string other = NameInOtherCase(designfile);
-        if (!other.empty())
-            Say("hint: there is " + other + ", but the design file's name must end in " + IntermediateExtension);
-        return ZEDID_RESULT_ERRORS;
-    }
-    if (!tostdout && fs::equivalent(designfile, target, error)) {
-        Say("the output " + output + " is the design file itself; nothing was written");
-        return ZEDID_RESULT_ERRORS;
-    }
+// ---- Files on Windows -------------------------------------------------------
 
-    // A device, pipe or folder is written in place (or refused by the
-    // library); a regular file is replaced only by a whole netlist.
-    bool inplace = false;
+#if defined(_WIN32)
+
+constexpr DWORD LongPathStore = 32768;  // the longest path the wide API takes, in characters
+
+// The text of an 8-bit name in the system's code page, wide.
+std::wstring Widen(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    return wide;
+}
+
+// PATH made absolute and marked "\\?\", so that the wide API takes it at
+// any length and as it stands; "" when it cannot be made absolute.
+std::wstring LongName(const std::string& path) {
+    std::wstring wide = Widen(path);
+    if (wide.compare(0, 4, L"\\\\?\\") == 0) return wide;
+    DWORD length = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (length == 0) return L"";
+    std::wstring full(length, L'\0');
+    length = GetFullPathNameW(wide.c_str(), length, &full[0], nullptr);
+    full.resize(length);
+    if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+// A file the user named: its path made absolute, for the library, and its
+// long name, for the CLI's own steps.
+struct Place {
+    std::string given;     // the path as the user gave it
+    std::string folder;    // its folder as given, "." when it has none
+    std::string leaf;      // its name in the folder
+    std::string absolute;  // the absolute path the library is given
+    std::wstring wide;     // the long name of the file
+};
+
+bool OpenPlace(const std::string& path, Place& place) {
+    std::size_t slash = path.find_last_of("/\\");
+    place.given = path;
+    place.folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    place.leaf = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::error_code error;
+    place.absolute = fs::absolute(path, error).string();
+    place.wide = LongName(path);
+    return !error && !place.wide.empty();
+}
+
+void ClosePlace(Place&) {}
+
+std::string LibraryName(const Place& place, const std::string& leaf) {
+    return (fs::path(place.absolute).parent_path() / leaf).string();
+}
+
+// What a run has made that must not outlive it, in fixed stores, so that
+// the report that memory ran out and an interrupt undo it without
+// allocating. An empty name holds nothing.
+struct Leftovers {
+    wchar_t partial[LongPathStore];  // the new netlist beside its destination
+    char partialleaf[NameStore];     // its name there
+    wchar_t folder[LongPathStore];   // the private working folder
+    wchar_t netlist[LongPathStore];  // the netlist in it
+};
+
+Leftovers Pending;
+
+bool Store(wchar_t* store, const std::wstring& name) {
+    if (name.size() >= LongPathStore) return false;
+    std::memcpy(store, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
+    return true;
+}
+
+void Undo() {
+    if (Pending.partial[0] != L'\0') DeleteFileW(Pending.partial);
+    if (Pending.netlist[0] != L'\0') DeleteFileW(Pending.netlist);
+    if (Pending.folder[0] != L'\0') RemoveDirectoryW(Pending.folder);
+}
+
+void Forget() {
+    Pending.partial[0] = L'\0';
+    Pending.partialleaf[0] = '\0';
+    Pending.folder[0] = L'\0';
+    Pending.netlist[0] = L'\0';
+    Kept[0] = '\0';
+}
+
+// Console events: Ctrl+C, Ctrl+Break and closing the console or the
+// session. The run cannot be stopped inside the library, whose files are
+// open and so cannot be removed; the handler asks the run to stop, and
+// the run undoes itself at its next step and ends. The system ends the
+// process on a close event once the handler returns, so it waits for that.
+volatile LONG StopAsked = 0;
+HANDLE RunUndone = nullptr;
+
+BOOL WINAPI ConsoleEvent(DWORD event) {
+    InterlockedExchange(&StopAsked, 1);
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && RunUndone != nullptr)
+        WaitForSingleObject(RunUndone, 4000);
+    return TRUE;
+}
+
+void CatchSignals() {
+    RunUndone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    SetConsoleCtrlHandler(ConsoleEvent, TRUE);
+}
+
+// Ends the run here when a console event asked it to stop.
+void StopIfAsked() {
+    if (InterlockedCompareExchange(&StopAsked, 0, 0) == 0) return;
+    Undo();
+    if (Kept[0] == '\0') Say("interrupted");
+    TellStopped("interrupted");
+    if (RunUndone != nullptr) SetEvent(RunUndone);
+    ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
+}
+
+
+bool IsDesignFile(const Place& design, const std::string& leaf) {
+    DWORD attributes = GetFileAttributesW(LongName(design.absolute.substr(0, design.absolute.size() - design.leaf.size()) + leaf).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool SameFile(const Place& a, const std::string& leaf, const Place& b) {
+    std::error_code error;
+    return fs::equivalent(fs::path(a.absolute).parent_path() / leaf, b.absolute, error);
+}
+
+struct Destination {
+    Placing placing = Placing::Replace;
     bool existed = false;
-    if (!tostdout) {
-        fs::file_status status = fs::status(target, error);
-        inplace = fs::exists(status) && !fs::is_regular_file(status);
-        if (!inplace && fs::is_symlink(fs::symlink_status(target, error))) {
-            fs::path resolved = fs::canonical(target, error);
-            if (!error) target = resolved;
+    bool throughlink = false;
+    DWORD attributes = 0;  // of the file replaced
+};
+
+// Decides how the netlist reaches TARGET: null, or the reason it cannot be
+// written. A read-only file is refused, as the library refuses it; a link
+// or a file with other names is written in place, so that they keep the
+// netlist.
+const char* ExamineDestination(const Place& target, Destination& destination) {
+    std::error_code error;
+    fs::file_status status = fs::status(target.absolute, error);
+    DWORD attributes = GetFileAttributesW(target.wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        DWORD failure = GetLastError();
+        if (fs::exists(status)) {  // a device: NUL, CON
+            destination.existed = true;
+            destination.placing = Placing::Direct;
+            return nullptr;
         }
-        existed = fs::exists(status);
+        return failure == ERROR_FILE_NOT_FOUND || failure == ERROR_PATH_NOT_FOUND ? nullptr : SystemReason();
     }
-    std::string partial;
-    if (!inplace && !tostdout) {
-        partial = CreatePartialFile(target);
-        if (partial.empty()) {
-            Say("can't create a new file beside " + output + ": " + std::strerror(errno));
+    destination.existed = true;
+    destination.attributes = attributes;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        destination.placing = Placing::Direct;
+        return nullptr;
+    }
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return SystemReason();
+    }
+    HANDLE file = CreateFileW(target.wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return SystemReason();
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(file, &info) && info.nNumberOfLinks > 1) destination.placing = Placing::InPlace;
+    CloseHandle(file);
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) destination.placing = Placing::InPlace;
+    return nullptr;
+}
+
+const char* PartialLeaf() { return Pending.partialleaf; }
+
+void CloseDestination(Destination&) {}
+
+// Creates the new empty file beside TARGET, never opening or deleting
+// anything that is there; 1, or 0.
+bool CreatePartialFile(const Place& target) {
+    std::wstring folder = target.wide.substr(0, target.wide.find_last_of(L'\\') + 1);
+    for (int attempt = 0; attempt < UniqueAttempts; attempt++) {
+        PartialName(target.leaf, NameLimit, Pending.partialleaf);
+        if (!Store(Pending.partial, folder + Widen(Pending.partialleaf))) break;
+        HANDLE file = CreateFileW(Pending.partial, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            return true;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    Pending.partial[0] = L'\0';
+    return false;
+}
+
+std::string WorkingFolderAbsolute;  // the working folder, for the library's names
+
+bool CreateWorkingFolder() {
+    std::error_code error;
+    fs::path parent = fs::absolute(fs::temp_directory_path(error), error);
+    if (error) return false;
+    char name[sizeof FolderPrefix + UniqueLetters];
+    std::memcpy(name, FolderPrefix, sizeof FolderPrefix - 1);
+    for (int attempt = 0; attempt < UniqueAttempts; attempt++) {
+        FillUnique(name + sizeof FolderPrefix - 1);
+        std::string folder = (parent / name).string();
+        std::wstring wide = LongName(folder);
+        if (wide.empty() || !Store(Pending.folder, wide)) return false;
+        if (CreateDirectoryW(Pending.folder, nullptr)) {
+            WorkingFolderAbsolute = folder;
+            return Store(Pending.netlist, wide + L"\\" + Widen(WorkingNetlist));
+        }
+        Pending.folder[0] = L'\0';
+        if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    return false;
+}
+
+std::string WorkingFolderName() { return WorkingFolderAbsolute; }
+
+std::wstring HomeFolder;
+
+bool EnterWorkingFolder() {
+    DWORD length = GetCurrentDirectoryW(0, nullptr);
+    HomeFolder.assign(length, L'\0');
+    HomeFolder.resize(GetCurrentDirectoryW(length, &HomeFolder[0]));
+    return SetCurrentDirectoryW(Widen(WorkingFolderAbsolute).c_str()) != 0;
+}
+
+void LeaveWorkingFolder() {
+    if (!HomeFolder.empty()) SetCurrentDirectoryW(HomeFolder.c_str());
+}
+
+const char* ReplaceDestination(const Place& target, const Destination& destination) {
+    if (destination.existed) SetFileAttributesW(Pending.partial, destination.attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!MoveFileExW(Pending.partial, target.wide.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return SystemReason();
+    Pending.partial[0] = L'\0';
+    Kept[0] = '\0';
+    return nullptr;
+}
+
+// Copies the working folder's netlist into FILE from where it stands; 1,
+// or 0 with the system's error set.
+bool CopyNetlist(HANDLE file) {
+    HANDLE netlist = CreateFileW(Pending.netlist, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (netlist == INVALID_HANDLE_VALUE) return false;
+    static char buffer[1 << 16];
+    bool copied = true;
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(netlist, buffer, sizeof buffer, &got, nullptr)) {
+            copied = false;
+            break;
+        }
+        if (got == 0) break;
+        for (DWORD done = 0; done < got;) {
+            DWORD wrote = 0;
+            if (!WriteFile(file, buffer + done, got - done, &wrote, nullptr) || wrote == 0) {
+                copied = false;
+                break;
+            }
+            done += wrote;
+        }
+        if (!copied) break;
+    }
+    DWORD error = GetLastError();
+    CloseHandle(netlist);
+    SetLastError(error);
+    return copied;
+}
+
+const char* CopyToStandardOutput() {
+    std::fflush(stdout);
+    return CopyNetlist(reinterpret_cast<HANDLE>(_get_osfhandle(1))) ? nullptr : SystemReason();
+}
+
+const char* WriteInPlace(const Place& target, Destination&, bool* damaged) {
+    *damaged = false;
+    HANDLE file = CreateFileW(target.wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return SystemReason();
+    bool written = CopyNetlist(file) && SetEndOfFile(file);
+    DWORD error = GetLastError();
+    CloseHandle(file);
+    SetLastError(error);
+    *damaged = !written;
+    if (written) Kept[0] = '\0';
+    return written ? nullptr : SystemReason();
+}
+
+#endif  // Windows
+
+// ---- One design -------------------------------------------------------------
+
+#if !defined(_WIN32)
+void StopIfAsked() {}  // signals stop a run where it stands
+#endif
+
+// Formats DESIGN (a base path, or a path ending in .ONL) into OUTPUT ("" for
+// DESIGN.asc, "-" for standard output); gives the exit status. SOURCE and
+// TARGET are the caller's, so that it closes them however the run ends.
+int RunDesign(const std::string& design, std::string output, Place& source, Place& target,
+              Destination& destination) {
+    Messages.lines = 0;
+    StopIfAsked();
+    bool tostdout = output == StandardOutputName;
+    std::string base = DesignBase(design);
+    if (output.empty()) output = base + DefaultOutputExtension;
+
+    std::string designleaf;
+    if (OpenPlace(base, source)) designleaf = source.leaf + IntermediateExtension;
+    if (designleaf.empty() || !IsDesignFile(source, designleaf)) {
+        std::error_code error;
+        fs::path shown = fs::absolute(base + IntermediateExtension, error);
+        Say("no design file ", error ? base + IntermediateExtension : shown.string());
+        std::string other = NameInOtherCase(source.folder, source.leaf + IntermediateExtension);
+        if (!other.empty())
+            Say("hint: there is ", other, ", but the design file's name must end in ", IntermediateExtension);
+        return ZEDID_RESULT_ERRORS;
+    }
+    if (!tostdout) {
+        if (!OpenPlace(output, target)) {
+            Say("can't create a new file beside ", output, ": ", SystemReason());
+            return ZEDID_RESULT_ERRORS;
+        }
+        if (SameFile(source, designleaf, target)) {
+            Say("the output ", output, " is the design file itself; nothing was written");
+            return ZEDID_RESULT_ERRORS;
+        }
+        if (const char* reason = ExamineDestination(target, destination)) {
+            if (destination.existed)
+                Say("can't put the netlist in place as ", output, ": ", reason, "; ", output, " was left as it was");
+            else
+                Say("can't create a new file beside ", output, ": ", reason);
             return ZEDID_RESULT_ERRORS;
         }
     }
-    std::string folder = CreateWorkingFolder();
-    if (folder.empty()) {
-        Say("can't create a working folder in the system's temporary folder");
-        if (!partial.empty()) std::remove(partial.c_str());
+    std::string kept = tostdout               ? "nothing was written to standard output"
+                       : destination.existed ? output + " was left as it was"
+                                             : "no netlist was written";
+    Keep(kept);
+    Placing placing = tostdout ? Placing::InPlace : destination.placing;
+    if (placing == Placing::Replace && !CreatePartialFile(target)) {
+        Say("can't create a new file beside ", output, ": ", SystemReason());
         return ZEDID_RESULT_ERRORS;
     }
-    // The netlist for standard output is a file of the working folder,
-    // created by the library and copied out only when it is whole.
-    if (tostdout) partial = (fs::path(folder) / "netlist.asc").string();
-    std::string kept = tostdout  ? "nothing was written to standard output"
-                       : existed ? output + " was left as it was"
-                                 : "no netlist was written";
-    Keep(Pending.partial, sizeof Pending.partial, partial);
-    Keep(Pending.folder, sizeof Pending.folder, folder);
-    Keep(Pending.notice, sizeof Pending.notice, "zedid: interrupted; " + kept + "\n");
+    if (!CreateWorkingFolder()) {
+        Say("can't create a working folder in the system's temporary folder");
+        return ZEDID_RESULT_ERRORS;
+    }
+    // The names are made before the run leaves the current folder.
+    std::string basename = LibraryName(source, source.leaf);
+    std::string outputname = placing == Placing::InPlace ? WorkingNetlist
+                             : placing == Placing::Replace ? LibraryName(target, PartialLeaf())
+                                                           : LibraryName(target, target.leaf);
+    if (basename.empty() || outputname.empty()) {
+        Say("can't make an absolute path of ", basename.empty() ? base : output);
+        return ZEDID_RESULT_ERRORS;
+    }
 
-    fs::path previous = fs::current_path(error);
-    fs::current_path(folder, error);
     int result = ZEDID_RESULT_ERRORS;
-    if (error)
-        Say("can't enter the working folder " + folder);
-    else
-        result = CallExport(base.string().c_str(), inplace ? target.string().c_str() : partial.c_str());
-    fs::current_path(previous, error);
+    if (!EnterWorkingFolder()) {
+        Say("can't enter the working folder ", WorkingFolderName());
+    } else {
+        result = CallExport(basename.c_str(), outputname.c_str());
+        LeaveWorkingFolder();
+    }
+    StopIfAsked();
+    if (result == ZEDID_RESULT_ERRORS) {
+        if (destination.existed && !tostdout) Say(kept);
+        return result;
+    }
 
-    std::string reason;
-    if (tostdout && result != ZEDID_RESULT_ERRORS) {
-        Keep(Pending.notice, sizeof Pending.notice, "zedid: interrupted; the netlist on standard output is incomplete\n");
-        if (!CopyToStandardOutput(partial, reason)) {
-            Say("can't write the netlist to standard output: " + reason);
-            result = ZEDID_RESULT_ERRORS;
-        }
+    // From here on nothing allocates: memory running out cannot turn a
+    // netlist that took its place into a report that it did not.
+    const char* reason = nullptr;
+    if (tostdout) {
+        Keep("the netlist on standard output is incomplete");
+        reason = CopyToStandardOutput();
+        if (reason != nullptr) Say("can't write the netlist to standard output: ", reason);
+    } else if (placing == Placing::Replace) {
+        reason = ReplaceDestination(target, destination);
+        if (reason != nullptr) Say("can't put the netlist in place as ", output, ": ", reason, "; ", Kept);
+    } else if (placing == Placing::InPlace) {
+        bool damaged = false;
+        reason = WriteInPlace(target, destination, &damaged);
+        if (reason != nullptr && damaged) Say("can't write the netlist into ", output, ": ", reason, "; ", output, " is incomplete");
+        if (reason != nullptr && !damaged) Say("can't write the netlist into ", output, ": ", reason, "; ", Kept);
     }
-    if (!inplace && !tostdout) {
-        if (result == ZEDID_RESULT_ERRORS) {
-            if (existed) Say(kept);
-        } else {
-            TakePermissions(partial, target);
-            if (!ReplaceFile(partial, target, reason)) {
-                Say("can't put the netlist in place as " + output + ": " + reason + "; " + kept);
-                result = ZEDID_RESULT_ERRORS;
-            }
-        }
+    return reason != nullptr ? ZEDID_RESULT_ERRORS : result;
+}
+
+// Runs one design and undoes whatever it made, however it ends: memory
+// running out is a failure of that design like any other.
+int RunGuarded(const std::string& design, const std::string& output) {
+    Place source, target;
+    Destination destination;
+    int result = ZEDID_RESULT_ERRORS;
+    try {
+        result = RunDesign(design, output, source, target, destination);
+    } catch (const std::bad_alloc&) {
+        LeaveWorkingFolder();
+        Undo();
+        TellStopped("out of memory");
+        if (Kept[0] == '\0') Say("out of memory");
+    } catch (const std::exception& failure) {
+        LeaveWorkingFolder();
+        Undo();
+        Say(failure.what());
     }
-    if (!partial.empty()) std::remove(partial.c_str());  // gone already when it took the target's place
-    Pending.partial[0] = '\0';
-    fs::remove_all(folder, error);
-    Pending.folder[0] = '\0';
-    Pending.notice[0] = '\0';
+    Undo();
+    Forget();
+    CloseDestination(destination);
+    ClosePlace(source);
+    ClosePlace(target);
     return result;
 }
 
@@ -469,19 +1139,11 @@ void HoldStandardDescriptors() {
     const int modes[] = {O_RDONLY, O_RDONLY, O_WRONLY};
     for (int descriptor = 0; descriptor <= 2; descriptor++)
         if (fcntl(descriptor, F_GETFD) == -1 && errno == EBADF) (void)open("/dev/null", modes[descriptor]);
+    Home = open(".", FolderOnly | O_DIRECTORY | O_CLOEXEC);
 #endif
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    HoldStandardDescriptors();
-    // One system call per message line, however many warnings a design has.
-#if defined(_WIN32)
-    std::setvbuf(stderr, nullptr, _IOFBF, BUFSIZ);  // lines are flushed one by one
-#else
-    std::setvbuf(stderr, nullptr, _IOLBF, BUFSIZ);
-#endif
+int Main(int argc, char** argv) {
     std::vector<std::string> designs;
     std::string output;
     bool haveoutput = false;
@@ -520,16 +1182,38 @@ int main(int argc, char** argv) {
     if (output == StandardOutputName) _setmode(_fileno(stdout), _O_BINARY);
 #endif
     CatchSignals();
-    if (designs.size() == 1) return RunDesign(designs[0], output);
+    if (designs.size() == 1) return RunGuarded(designs[0], output);
 
     // Each design's closing line tells which design the lines above it
     // belong to, where a single run needs no such line.
     int worst = ZEDID_RESULT_OK;
     for (const std::string& design : designs) {
-        int result = RunDesign(design, output);
-        if (result == ZEDID_RESULT_WARNINGS) Say(design + ": netlist written with warnings (status 1)");
-        if (result == ZEDID_RESULT_ERRORS) Say(design + ": failed (status 2)");
+        int result = RunGuarded(design, output);
+        if (result == ZEDID_RESULT_WARNINGS) Say(design, ": netlist written with warnings (status 1)");
+        if (result == ZEDID_RESULT_ERRORS) Say(design, ": failed (status 2)");
         worst = std::max(worst, result);
     }
     return worst;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    HoldStandardDescriptors();
+    // One system call per message line, however many warnings a design has.
+#if defined(_WIN32)
+    std::setvbuf(stderr, nullptr, _IOFBF, BUFSIZ);  // lines are flushed one by one
+#else
+    std::setvbuf(stderr, nullptr, _IOLBF, BUFSIZ);
+#endif
+    // Memory that runs out outside a design's run (reading the command
+    // line) is an error like any other, never an abort.
+    try {
+        return Main(argc, argv);
+    } catch (const std::bad_alloc&) {
+        Say("out of memory");
+    } catch (const std::exception& failure) {
+        Say(failure.what());
+    }
+    return ZEDID_RESULT_ERRORS;
 }

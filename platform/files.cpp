@@ -80,10 +80,21 @@ TextFile* OpenTextFile(const char* name, const char* mode) {
 
 TextFile* CreateTemporaryFile(const char* name) {
     if (name == nullptr) return nullptr;
-    DWORD attributes = GetFileAttributesA(name);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) DeleteFileA(name);
-    // No sharing: nobody else opens it while it lives, and the system
+    // A stale entry is deleted through a handle on the entry itself, never
+    // by name: a name can lead elsewhere (a link, a junction), and opening
+    // the reparse point deletes the link, not what it leads to. Whatever
+    // still holds the name then refuses the creation. No sharing: nobody else opens it while it lives, and the system
     // deletes it when the handle goes, however the process ends.
+    HANDLE stale = CreateFileA(name, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (stale != INVALID_HANDLE_VALUE) {
+        BY_HANDLE_FILE_INFORMATION info;
+        if (GetFileInformationByHandle(stale, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            FILE_DISPOSITION_INFO disposition = {TRUE};
+            SetFileInformationByHandle(stale, FileDispositionInfo, &disposition, sizeof disposition);
+        }
+        CloseHandle(stale);
+    }
     HANDLE handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;

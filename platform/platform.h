@@ -21,9 +21,11 @@ struct TextFile;
 // Opens NAME with MODE "wt" (create or empty) or "rt"; null when it cannot.
 TextFile* OpenTextFile(const char* name, const char* mode);
 // Creates NAME afresh as a private file to write and then read back through
-// the same handle, never through a link or a file that was there before: a
-// stale entry of that name that is no folder is removed, then the file is
-// created exclusively, links not followed. Where the system allows it the
+// the same handle, never through a link or a file that was there before:
+// a stale entry of that name that is no folder is removed first, the
+// entry itself and never what a link leads to (on Windows through a handle
+// on the reparse point, never by name), then the file is created
+// exclusively, links not followed. Where the system allows it the
 // name goes at once (POSIX) or with the handle, a killed process's included
 // (Windows), so nothing stays behind and two processes never share the
 // file. Null when it cannot be created so.

@@ -129,6 +129,23 @@ if(EXISTS ${EXAMPLE})
   run(1 "^$" "^WARNING: Reference is too long '\n${long}\n', truncated to RRRRRR\n$" -q long)
   quiet(long)
   quiet(empty)
+  # A piece of a long name that reads like the summary is still a warning's.
+  string(REPEAT "0" 100 zeros)
+  set(summary "${zeros}1 Parts, 1 Library Parts, 1 Nets, 1 Pins")
+  string(REPLACE "(net N00012" "(net \"${summary}\"" text "${text}")
+  file(WRITE ${WORK}/summary.ONL "${text}")
+  run(1 "^$" "^WARNING: Reference is too long '\n${long}\n', truncated to RRRRRR\nWARNING: Name contains illegal characters '\n${summary}\n', changed to X00003\nWARNING: Name is too long '\n${summary}\n', changed to X00003\n$"
+    -q summary)
+
+  # A destination longer than the classic path limit of 260 characters.
+  string(REPEAT "d" 120 part)
+  file(MAKE_DIRECTORY ${WORK}/${part}/${part}/${part})
+  set(deep ${WORK}/${part}/${part}/${part}/deep.asc)
+  run(1 "^$" "${EXAMPLE_MESSAGES}" ${name} -o ${deep})
+  file(GLOB left ${WORK}/${part}/${part}/${part}/.*)
+  if(NOT EXISTS ${deep} OR left)
+    list(APPEND failures "a long destination was not written, or left ${left}")
+  endif()
 
   # Several designs: each its own DESIGN.asc, a line naming each design not
   # written cleanly after its messages, the worst status.

@@ -82,6 +82,58 @@ TEST_F(WindowsDll, RepeatedCallsInOneProcessGiveTheGoldenNetlist) {
     }
 }
 
+// A link planted at ZEDID.TMP leads the library nowhere: nothing is deleted
+// by name, and the creation is refused.
+TEST_F(WindowsDll, ALinkPlantedAtTheTemporaryFileDeletesNothing) {
+    fs::copy_file(WorkedExample / "design.ONL", "design.ONL");
+    WriteBytes("victim.txt", "precious");
+    if (!CreateSymbolicLinkA("ZEDID.TMP", "victim.txt", 0) || GetFileAttributesA("ZEDID.TMP") == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "this system makes no symbolic links";
+    EXPECT_EQ(run_("design", "design.asc", nullptr, nullptr, RecordMessage, module_), ZEDID_RESULT_ERRORS);
+    EXPECT_EQ(TakeMessages(), Lines{"[FMT0015] Can't create temporary file"});
+    EXPECT_EQ(ReadBytes("victim.txt"), "precious");
+}
+
+// Ctrl+Break in the middle of a batch: the CLI stops at its next step,
+// says so, and leaves no new file and no working folder behind.
+TEST_F(WindowsDll, TheCliInterruptedByTheConsoleLeavesNothingBehind) {
+    fs::create_directory("temp");
+    std::string command = std::string("\"") + ZEDID_CLI + "\" -q";
+    for (int i = 0; i < 150; i++) {
+        std::string name = "d" + std::to_string(i) + ".ONL";
+        fs::copy_file(WorkedExample / "design.ONL", name);
+        command += " " + name;
+    }
+    SetEnvironmentVariableA("TMP", (scratch_.Path() / "temp").string().c_str());
+    SetEnvironmentVariableA("TEMP", (scratch_.Path() / "temp").string().c_str());
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE err = CreateFileA("err.txt", GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP, nullptr,
+                               nullptr, &startup, &process));
+    // Once the first netlists are there, the batch is under way.
+    for (int wait = 0; wait < 200 && !FileExists("d3.asc"); wait++) Sleep(50);
+    bool sent = GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, process.dwProcessId) != 0;
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+    DWORD status = 0;
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    CloseHandle(err);
+    SetEnvironmentVariableA("TMP", nullptr);
+    SetEnvironmentVariableA("TEMP", nullptr);
+    if (!sent || status == 1) GTEST_SKIP() << "this system sends no console events to the process";
+    EXPECT_EQ(status, static_cast<DWORD>(STATUS_CONTROL_C_EXIT));
+    EXPECT_NE(ReadBytes("err.txt").find("zedid: interrupted"), std::string::npos);
+    EXPECT_TRUE(fs::is_empty("temp"));
+    for (const fs::directory_entry& entry : fs::directory_iterator("."))
+        EXPECT_EQ(entry.path().filename().string().find(".zedid-"), std::string::npos) << entry.path();
+}
+
 }  // namespace
 
 #endif
