@@ -214,7 +214,7 @@ deb_installed_checks() {
 package() {
   stage "packages: the Debian packages linted, installed, used and purged; the manual page; the Windows zips"
   install_missing "${package_packages[@]}" "${windows_packages[@]}"
-  local version status=0 path warnings deb debs=() files
+  local version status=0 path warnings deb debs=() files start=$SECONDS debian
   version=$(project_version)
 
   warnings=$(groff -ww -man -z docs/zedid.1 2>&1) && [ -z "$warnings" ] ||
@@ -258,6 +258,7 @@ package() {
   files=$(ldconfig -p)
   ! grep -q libzedid <<<"$files" || { echo "the loader's cache still lists libzedid"; return 1; }
   echo "-- dpkg --purge ${deb_packages[*]}: packages, files and the loader's entry gone"
+  debian=$SECONDS
 
   local arch objdump zip root
   for arch in x86 x64; do
@@ -291,6 +292,7 @@ package() {
     cmake -DOBJDUMP="$objdump" -DLIBRARY="$root/zedid.dll" -DNAME=zedid.dll -DVERSION="$version" \
       -P tests/windows_version_check.cmake
   done
+  echo "-- package stage: $((SECONDS - start)) s, of which the Debian packages $((debian - start)) s"
 }
 
 # The benchmark's smallest size of every design shape, once each: every
