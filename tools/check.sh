@@ -162,7 +162,8 @@ project_version() {
 # a user and a host project would use them, and purged again, leaving
 # nothing behind. The manual page must format without a groff warning. Each
 # Windows build folder gets its zip, whose files are checked as shipped.
-package_packages=(dpkg-dev debhelper lintian groff-base man-db pkg-config)
+# (dpkg-buildpackage asks every build for build-essential.)
+package_packages=(build-essential dpkg-dev debhelper lintian groff-base man-db pkg-config)
 deb_packages=(libzedid1 libzedid-dev zedid)
 
 # deb_build VERSION: build/deb/PACKAGE_VERSION_ARCH.deb of each package.
