@@ -7,8 +7,8 @@
 # splits an install into /usr into the Debian packages.
 # Windows: one flat folder, as a host wants it: zedid.dll, zedid.exe beside
 # it (it loads the DLL from its own folder), zedid.h and the documentation
-# with docs/messages.txt; CPack makes a zip. Hosts load the DLL by name, so no import library,
-# CMake package or pkg-config file is shipped there.
+# with docs/messages.txt; CPack makes a zip. Hosts load the DLL by name, so
+# no import library, CMake package or pkg-config file is shipped there.
 
 set(ZEDID_DOCS README.md LICENSE)
 set(ZEDID_DOC_PAGES docs/architecture.md docs/format.md docs/limits.md docs/performance.md)
