@@ -3,12 +3,12 @@
 #
 # Linux (GNUInstallDirs): bin/zedid, lib/libzedid.so.1 with its links,
 # include/zedid.h, the CMake package (find_package(zedid) -> zedid::zedid),
-# lib/pkgconfig/zedid.pc, the man page and the documentation; CPack makes a
-# .deb of all of it.
+# lib/pkgconfig/zedid.pc, the man page and the documentation; debian/
+# splits an install into /usr into the Debian packages.
 # Windows: one flat folder, as a host wants it: zedid.dll, zedid.exe beside
-# it (it loads the DLL from its own folder), zedid.h and the documentation;
-# CPack makes a zip. Hosts load the DLL by name, so no import library,
-# CMake package or pkg-config file is shipped there.
+# it (it loads the DLL from its own folder), zedid.h and the documentation
+# with docs/messages.txt; CPack makes a zip. Hosts load the DLL by name, so
+# no import library, CMake package or pkg-config file is shipped there.
 
 set(ZEDID_DOCS README.md LICENSE)
 set(ZEDID_DOC_PAGES docs/architecture.md docs/format.md docs/limits.md docs/performance.md)
@@ -21,6 +21,21 @@ if(WIN32)
   install(TARGETS zedid_cli RUNTIME DESTINATION .)
   install(FILES ${ZEDID_PUBLIC_INCLUDE}/zedid.h ${ZEDID_DOCS} DESTINATION .)
   set(ZEDID_DOC_DESTINATION .)
+
+  # No man on Windows: what the manual page says of every message, and what
+  # to do, goes along as docs/messages.txt, rendered from the page.
+  find_program(ZEDID_GROFF groff)
+  if(NOT ZEDID_GROFF)
+    message(FATAL_ERROR "groff renders docs/messages.txt from the manual page (Debian: groff-base)")
+  endif()
+  set(ZEDID_MESSAGES_TEXT ${PROJECT_BINARY_DIR}/docs/messages.txt)
+  add_custom_command(OUTPUT ${ZEDID_MESSAGES_TEXT}
+    COMMAND ${CMAKE_COMMAND} -DGROFF=${ZEDID_GROFF} -DPAGE=${PROJECT_SOURCE_DIR}/docs/zedid.1
+      -DOUTPUT=${ZEDID_MESSAGES_TEXT} -P ${PROJECT_SOURCE_DIR}/cmake/render-messages.cmake
+    DEPENDS docs/zedid.1 cmake/render-messages.cmake
+    COMMENT "Rendering docs/messages.txt from the manual page")
+  add_custom_target(zedid_messages ALL DEPENDS ${ZEDID_MESSAGES_TEXT})
+  install(FILES ${ZEDID_MESSAGES_TEXT} DESTINATION docs)
 else()
   install(TARGETS zedid EXPORT zedidTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
@@ -46,10 +61,17 @@ else()
     DESTINATION ${ZEDID_CMAKE_DESTINATION})
 
   # zedid.pc finds its prefix from its own folder (pkg-config's pcfiledir),
-  # for the same reason.
+  # for the same reason. Installed into /usr it names /usr itself, so that
+  # pkg-config recognises the system's folders and prints no -I or -L for
+  # them.
   set(ZEDID_PKGCONFIG_DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
-  file(RELATIVE_PATH ZEDID_PC_TO_PREFIX /prefix/${ZEDID_PKGCONFIG_DESTINATION} /prefix)
-  string(REGEX REPLACE "/$" "" ZEDID_PC_TO_PREFIX "${ZEDID_PC_TO_PREFIX}")
+  if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+    set(ZEDID_PC_PREFIX /usr)
+  else()
+    file(RELATIVE_PATH ZEDID_PC_TO_PREFIX /prefix/${ZEDID_PKGCONFIG_DESTINATION} /prefix)
+    string(REGEX REPLACE "/$" "" ZEDID_PC_TO_PREFIX "${ZEDID_PC_TO_PREFIX}")
+    set(ZEDID_PC_PREFIX "\${pcfiledir}/${ZEDID_PC_TO_PREFIX}")
+  endif()
   foreach(dir INCLUDEDIR LIBDIR)
     if(IS_ABSOLUTE "${CMAKE_INSTALL_${dir}}")
       set(ZEDID_PC_${dir} "${CMAKE_INSTALL_${dir}}")
@@ -63,43 +85,27 @@ endif()
 install(FILES ${ZEDID_DOC_PAGES} DESTINATION ${ZEDID_DOC_DESTINATION}/docs)
 install(FILES ${ZEDID_EXAMPLES} DESTINATION ${ZEDID_DOC_DESTINATION}/examples)
 
-# ---- CPack -----------------------------------------------------------------
-set(CPACK_PACKAGE_NAME zedid)
-set(CPACK_PACKAGE_VENDOR "the zedid developers")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "netlist formatter: intermediate netlists (.ONL) to layout netlists")
-set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
-set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
-set(CPACK_OUTPUT_FILE_PREFIX ${PROJECT_BINARY_DIR}/packages)
-
+# ---- CPack: the Windows zips -------------------------------------------------
+# (The Linux packages come from debian/, through dpkg-buildpackage.)
 if(WIN32)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(ZEDID_WINDOWS_ARCH x64)
   else()
     set(ZEDID_WINDOWS_ARCH x86)
   endif()
+  set(CPACK_PACKAGE_NAME zedid)
+  set(CPACK_PACKAGE_VENDOR "the zedid developers")
+  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "netlist formatter: intermediate netlists (.ONL) to layout netlists")
+  set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+  set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+  set(CPACK_OUTPUT_FILE_PREFIX ${PROJECT_BINARY_DIR}/packages)
   set(CPACK_GENERATOR ZIP)
-  # The zip holds the very DLL and program the Windows suite ran, symbols
-  # and all, so the checks of the shipped DLL are those of the tested one.
+  # The zip holds the very DLL and program the Windows suite ran, so the
+  # checks of the shipped files are those of the tested ones: the program
+  # is stripped when it is linked (CMakeLists.txt), the DLL keeps its
+  # symbols.
   set(CPACK_STRIP_FILES OFF)
   set(CPACK_PACKAGE_FILE_NAME zedid-${PROJECT_VERSION}-windows-${ZEDID_WINDOWS_ARCH})
-else()
-  set(CPACK_GENERATOR DEB)
-  set(CPACK_STRIP_FILES ON)
-  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "the zedid developers")
-  set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
-  # The summary above is the first line; CPack indents these.
-  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "zedid turns the intermediate netlist a schematic-capture host exports
-(a .ONL file of parenthesised groups) into the ASCII netlist of a
-printed-circuit layout tool. The package holds the shared library with its
-one export ZedidDLL90, its header, CMake package and pkg-config file, the
-command-line host zedid, its manual page and the documentation.")
-  # The library and the CLI need the C and C++ runtimes; dpkg-shlibdeps
-  # (dpkg-dev) names them with the versions this build requires.
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  # A shlibs file, and the ldconfig trigger that comes with it.
-  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+  include(CPack)
 endif()
-include(CPack)

@@ -31,11 +31,14 @@ else()
   set(ZEDID_WINE_NAMES wine)
 endif()
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
-  find_program(ZEDID_WINE NAMES ${ZEDID_WINE_NAMES} PATHS /usr/lib/wine /usr/lib64/wine REQUIRED)
-  find_program(ZEDID_WINESERVER wineserver REQUIRED)
+  find_program(ZEDID_WINE NAMES ${ZEDID_WINE_NAMES} PATHS /usr/lib/wine /usr/lib64/wine)
+  find_program(ZEDID_WINESERVER wineserver PATHS /usr/lib/wine /usr/lib64/wine)
+  if(NOT ZEDID_WINE OR NOT ZEDID_WINESERVER)
+    message(FATAL_ERROR "The Windows tests run under Wine: ${ZEDID_WINE_NAMES} and wineserver not found (Debian: wine, wine64)")
+  endif()
   set(ZEDID_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
-  configure_file(${PROJECT_SOURCE_DIR}/cmake/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
-    FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  # wine-run.sh.in is executable, and so is what is configured from it.
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run @ONLY)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
 endif()
 

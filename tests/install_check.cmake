@@ -5,7 +5,7 @@
 # installed library. Called by CTest with BUILD, SOURCE, WORK, VERSION,
 # GENERATOR, CXX and CASE (a golden case: design.ONL, expected.asc,
 # expected.result).
-cmake_minimum_required(VERSION 3.25)
+cmake_minimum_required(VERSION 3.16)
 file(REMOVE_RECURSE ${WORK})
 set(stage ${WORK}/stage)
 set(failures "")

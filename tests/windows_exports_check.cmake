@@ -4,7 +4,7 @@
 # on x86); and which imports from system DLLs only, so a host needs nothing
 # beside it. Called by CTest, and by tools/check.sh for a DLL it cannot run,
 # with OBJDUMP, LIBRARY and ARCH: i386 (PE32) or x86-64 (PE32+).
-cmake_minimum_required(VERSION 3.25)
+cmake_minimum_required(VERSION 3.16)
 set(SystemDlls kernel32.dll user32.dll msvcrt.dll)
 
 if(ARCH STREQUAL "i386")

@@ -2,7 +2,7 @@
 # (file and product version, file type DLL) and the texts a user sees in the
 # file's properties. Fails when the resource is missing. Called by CTest with
 # OBJDUMP, LIBRARY, VERSION and NAME (the original file name).
-cmake_minimum_required(VERSION 3.25)
+cmake_minimum_required(VERSION 3.18)
 set(failures "")
 
 # The resource directory must list a resource of type 16 (RT_VERSION).

@@ -14,8 +14,9 @@ Installs what is missing (apt-get, as root), builds and runs the named
 stages in the order given; with no stage, runs all of them in this order:
 
   native     Linux library, CLI and the whole test suite (Release)
-  package    the .deb (installed with dpkg, used and removed), the
-             manual page checked with groff, a zip per Windows DLL
+  package    the Debian packages (dpkg-buildpackage, lintian, then
+             installed, used and purged), the manual page checked with
+             groff, a zip per Windows DLL
   windows    both Windows DLLs (x86 and x64) cross-built with mingw-w64,
              their suites under Wine where this machine can run them
   perf       benchmark smoke run: smallest size of every design shape
@@ -63,9 +64,10 @@ native() {
 # sources with mingw-w64. Each build's unit suite, command-line host and
 # golden cases run under Wine of its own width (a private prefix inside its
 # build folder), the golden cases compared byte for byte with the native
-# build's host, and each DLL's export and import tables are checked.
+# build's host, and each DLL's export and import tables are checked. groff
+# renders the zips' docs/messages.txt from the manual page.
 windows_packages=(g++-mingw-w64-i686 binutils-mingw-w64-i686
-  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64)
+  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 groff-base)
 
 # Some kernels cannot execute 32-bit x86 programs at all ("Exec format
 # error"), and then 32-bit Wine cannot start either. Rather than guess from
@@ -87,12 +89,13 @@ can_run_32bit() {
   [ "$status" -eq 42 ]
 }
 
-# windows_build ARCH: configures and builds build/windows-ARCH (x86 or x64).
+# windows_build ARCH: configures and builds build/windows-ARCH (x86 or x64),
+# with its tests even where the folder was first configured without them.
 windows_build() {
   local arch=$1 toolchain
   case $arch in x86) toolchain=cmake/mingw-w64-i686.cmake ;; x64) toolchain=cmake/mingw-w64-x86_64.cmake ;; esac
   cmake -S . -B "build/windows-$arch" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-    -DCMAKE_BUILD_TYPE=Release -DZEDID_REFERENCE_CLI="$PWD/build/native/zedid"
+    -DCMAKE_BUILD_TYPE=Release -DZEDID_TESTS=ON -DZEDID_REFERENCE_CLI="$PWD/build/native/zedid"
   cmake --build "build/windows-$arch" -j "$jobs"
 }
 
@@ -151,39 +154,68 @@ project_version() {
   sed -n 's/^project(zedid VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt
 }
 
-# What users are handed. The .deb is built by CPack from a build for the
-# prefix /usr, where GNUInstallDirs puts the library in the multiarch
-# folder as Debian does (lib/x86_64-linux-gnu on amd64). It is installed
-# into this machine with dpkg, used as a user would (the CLI on the worked
-# example, the man page, pkg-config, the loader's cache) and removed again,
-# leaving nothing behind. The manual page must format without a groff warning. Each
-# Windows build folder gets its zip, whose DLL is checked as shipped.
-package_packages=(dpkg-dev groff-base man-db pkg-config)
-deb_paths=(/usr/bin/zedid /usr/include/zedid.h /usr/share/man/man1/zedid.1 /usr/share/doc/zedid)
+# What users are handed. The Debian packages are built by
+# dpkg-buildpackage from debian/, in a copy of the sources under build/deb
+# (it writes its packages beside the source folder), and must be lintian
+# clean: no error, warning or information that debian/*.lintian-overrides
+# does not explain. They are installed into this machine with dpkg, used as
+# a user and a host project would use them, and purged again, leaving
+# nothing behind. The manual page must format without a groff warning. Each
+# Windows build folder gets its zip, whose files are checked as shipped.
+# (dpkg-buildpackage asks every build for build-essential.)
+package_packages=(build-essential dpkg-dev debhelper lintian groff-base man-db pkg-config)
+deb_packages=(libzedid1 libzedid-dev zedid)
 
-# The installed package at work; 1 at the first thing that is wrong.
+# deb_build VERSION: build/deb/PACKAGE_VERSION_ARCH.deb of each package.
+deb_build() {
+  local version=$1 source=build/deb/zedid-$1
+  rm -rf build/deb && mkdir -p "$source"
+  tar -c --exclude=./build --exclude='./build-*' --exclude=./.git . | tar -x -C "$source"
+  [ "$(cd "$source" && dpkg-parsechangelog -S Version)" = "$version" ] ||
+    { echo "debian/changelog's version is not $version, the project's"; return 1; }
+  (cd "$source" && dpkg-buildpackage -us -uc -b)
+}
+
+# The installed packages at work; 1 at the first thing that is wrong.
 deb_installed_checks() {
-  local version=$1 work=$PWD/build/deb/run status=0
+  local version=$1 work=$PWD/build/deb/run status=0 found
   local expected=$PWD/tests/golden/worked_example/expected.asc
   command -v zedid | grep -qx /usr/bin/zedid || { echo "zedid is not /usr/bin/zedid"; return 1; }
   [ "$(zedid --version)" = "zedid $version" ] || { echo "zedid --version: $(zedid --version)"; return 1; }
-  rm -rf "$work" && mkdir -p "$work" && cp examples/worked.ONL "$work/"
+  rm -rf "$work" && mkdir -p "$work" && cp /usr/share/doc/zedid/examples/worked.ONL "$work/"
   (cd "$work" && zedid worked.ONL) || status=$?
   [ "$status" -eq 1 ] || { echo "installed zedid on the worked example: status $status, expected 1"; return 1; }
   cmp "$work/worked.asc" "$expected" || { echo "installed zedid: worked.asc differs from $expected"; return 1; }
   echo "-- installed zedid on the worked example: status $status, netlist as expected"
-  [ "$(man -w zedid)" = /usr/share/man/man1/zedid.1 ] || { echo "man -w zedid: $(man -w zedid)"; return 1; }
+  [ "$(man -w zedid)" = /usr/share/man/man1/zedid.1.gz ] || { echo "man -w zedid: $(man -w zedid)"; return 1; }
   [ "$(pkg-config --modversion zedid)" = "$version" ] || { echo "pkg-config finds no zedid $version"; return 1; }
+  # The system's folders go without saying.
+  found=$(pkg-config --cflags --libs zedid | xargs)
+  [ "$found" = "-lzedid" ] || { echo "pkg-config --cflags --libs zedid: '$found', expected '-lzedid'"; return 1; }
   # Read whole first: grep -q ending early would break the pipe under pipefail.
-  local cache
-  cache=$(ldconfig -p)
-  grep -q 'libzedid\.so\.1 ' <<<"$cache" || { echo "the loader's cache lacks libzedid.so.1"; return 1; }
+  found=$(ldconfig -p)
+  grep -q 'libzedid\.so\.1 ' <<<"$found" || { echo "the loader's cache lacks libzedid.so.1"; return 1; }
+  # Host projects built against the installed files alone, with the CMake
+  # package and with pkg-config.
+  cmake -S tests/install/find_package -B "$work/find_package" -DZEDID_WANTED_VERSION=1 >/dev/null
+  grep -qx "zedid_DIR:PATH=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/cmake/zedid" \
+    "$work/find_package/CMakeCache.txt" || { echo "find_package(zedid) did not find the installed package"; return 1; }
+  cmake --build "$work/find_package" >/dev/null
+  mkdir -p "$work/pkgconfig"
+  make -s -C "$work/pkgconfig" -f "$PWD/tests/install/pkgconfig/Makefile" SRCDIR="$PWD/tests/install/pkgconfig"
+  for found in find_package/consumer pkgconfig/consumer; do
+    status=0
+    (cd "$work" && "./$found" worked "$found.asc" 2>/dev/null) || status=$?
+    [ "$status" -eq 1 ] && cmp -s "$work/$found.asc" "$expected" ||
+      { echo "the host project $found: status $status, or its netlist differs"; return 1; }
+  done
+  echo "-- host projects built with find_package(zedid) and with pkg-config: netlists as expected"
 }
 
 package() {
-  stage "packages: the .deb installed, used and removed; the manual page; the Windows zips"
+  stage "packages: the Debian packages linted, installed, used and purged; the manual page; the Windows zips"
   install_missing "${package_packages[@]}" "${windows_packages[@]}"
-  local version status=0 path warnings
+  local version status=0 path warnings deb debs=() files start=$SECONDS debian
   version=$(project_version)
 
   warnings=$(groff -ww -man -z docs/zedid.1 2>&1) && [ -z "$warnings" ] ||
@@ -192,39 +224,42 @@ package() {
     { echo "$warnings"; echo "man ./docs/zedid.1 warns"; return 1; }
   echo "-- docs/zedid.1: groff -ww and man render it without a warning"
 
-  cmake -S . -B build/deb -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DZEDID_TESTS=OFF
-  cmake --build build/deb -j "$jobs"
-  rm -rf build/deb/packages
-  (cd build/deb && cpack -G DEB)
-  local deb=build/deb/packages/zedid_${version}_$(dpkg --print-architecture).deb
-  local libdir
-  libdir=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)
-  deb_paths+=("$libdir/libzedid.so" "$libdir/libzedid.so.1" "$libdir/libzedid.so.$version"
-    "$libdir/pkgconfig/zedid.pc" "$libdir/cmake/zedid")
-  echo "-- $deb: $(stat -c %s "$deb") bytes, installed size $(dpkg-deb -f "$deb" Installed-Size) KiB;" \
-    "depends: $(dpkg-deb -f "$deb" Depends)"
-  dpkg-deb --contents "$deb"
-  if dpkg-query -W -f='${Status}' zedid 2>/dev/null | grep -q "install ok installed"; then
-    echo "-- removing the zedid package a former run left installed"; dpkg -r zedid
-  fi
-  dpkg -i "$deb"
-  deb_installed_checks "$version" || status=1
-  # Removed whatever the checks said.
-  dpkg -r zedid
-  [ "$status" -eq 0 ] || return 1
-  ! dpkg-query -W -f='${Status}' zedid 2>/dev/null | grep -q "install ok installed" ||
-    { echo "dpkg -r left zedid installed"; return 1; }
-  for path in "${deb_paths[@]}"; do
-    [ ! -e "$path" ] && [ ! -L "$path" ] || { echo "dpkg -r left $path"; return 1; }
+  deb_build "$version"
+  for deb in "${deb_packages[@]}"; do debs+=("build/deb/${deb}_${version}_$(dpkg --print-architecture).deb"); done
+  # Overridden tags are shown with their reasons ("O:" and "N:" lines). This
+  # lintian counts a shown override as a tag for --fail-on, so the verdict
+  # is read from its report.
+  local report
+  report=$(lintian --display-info --show-overrides "${debs[@]}" 2>&1) || status=$?
+  echo "$report"
+  [ "$status" -eq 0 ] && ! grep -q '^[EWI]: ' <<<"$report" || { echo "lintian: the packages are not clean"; return 1; }
+  echo "-- lintian: no error, warning or information on ${deb_packages[*]}"
+  for deb in "${debs[@]}"; do
+    echo "-- $deb: $(stat -c %s "$deb") bytes, installed size $(dpkg-deb -f "$deb" Installed-Size) KiB;" \
+      "depends: $(dpkg-deb -f "$deb" Depends)"
+    dpkg-deb --contents "$deb"
   done
-  local cache
-  cache=$(ldconfig -p)
-  ! grep -q libzedid <<<"$cache" || { echo "the loader's cache still lists libzedid"; return 1; }
-  # The ldconfig trigger's postrm keeps a "config-files" record until a
-  # purge, although no file is left; purge it so the machine is as before.
-  dpkg --purge zedid >/dev/null
-  ! dpkg-query -W zedid >/dev/null 2>&1 || { echo "dpkg still knows zedid after the purge"; return 1; }
-  echo "-- dpkg -r zedid: package and files gone (the record purged)"
+  # Through the symbols file: any 1.x library will do.
+  dpkg-deb -f "${debs[2]}" Depends | grep -q 'libzedid1 (>= 1\.0)' ||
+    { echo "zedid does not depend on libzedid1 (>= 1.0)"; return 1; }
+
+  if dpkg-query -W "${deb_packages[@]}" >/dev/null 2>&1; then
+    echo "-- purging the zedid packages a former run left"; dpkg --purge "${deb_packages[@]}"
+  fi
+  dpkg -i "${debs[@]}"
+  files=$(dpkg -L "${deb_packages[@]}" | grep zedid)
+  deb_installed_checks "$version" || status=1
+  # Purged whatever the checks said.
+  dpkg --purge "${deb_packages[@]}"
+  [ "$status" -eq 0 ] || return 1
+  ! dpkg-query -W "${deb_packages[@]}" 2>/dev/null || { echo "dpkg still knows a zedid package after the purge"; return 1; }
+  while read -r path; do
+    [ ! -e "$path" ] && [ ! -L "$path" ] || { echo "dpkg --purge left $path"; return 1; }
+  done <<<"$files"
+  files=$(ldconfig -p)
+  ! grep -q libzedid <<<"$files" || { echo "the loader's cache still lists libzedid"; return 1; }
+  echo "-- dpkg --purge ${deb_packages[*]}: packages, files and the loader's entry gone"
+  debian=$SECONDS
 
   local arch objdump zip root
   for arch in x86 x64; do
@@ -240,15 +275,25 @@ package() {
     root=build/windows-$arch/packages/unpacked
     rm -rf "$root" && mkdir -p "$root" && (cd "$root" && cmake -E tar xf "../$(basename "$zip")")
     root=$root/zedid-$version-windows-$arch
-    for path in zedid.dll zedid.exe zedid.h README.md LICENSE docs/format.md examples/worked.ONL; do
+    for path in zedid.dll zedid.exe zedid.h README.md LICENSE docs/format.md docs/messages.txt examples/worked.ONL; do
       [ -f "$root/$path" ] || { echo "$zip lacks $path"; return 1; }
     done
-    cmp "$root/zedid.dll" "build/windows-$arch/zedid.dll" || { echo "$zip: zedid.dll is not the built one"; return 1; }
+    for path in zedid.dll zedid.exe; do
+      cmp "$root/$path" "build/windows-$arch/$path" || { echo "$zip: $path is not the built one"; return 1; }
+    done
+    ! "$objdump" -f "$root/zedid.exe" | grep -q HAS_SYMS || { echo "$zip: zedid.exe is not stripped"; return 1; }
+    # Every numbered message has its entry in the text rendered from the page.
+    for path in $(grep -o '"\[FMT[0-9]*\]' resources/messages.def | tr -d '"'); do
+      grep -qF "$path" "$root/docs/messages.txt" || { echo "$zip: docs/messages.txt lacks $path"; return 1; }
+    done
+    echo "-- $zip: zedid.exe ($(stat -c %s "$root/zedid.exe") bytes, stripped) and zedid.dll as built and tested;" \
+      "docs/messages.txt lists every numbered message"
     cmake -DOBJDUMP="$objdump" -DARCH="$(case $arch in x86) echo i386 ;; x64) echo x86-64 ;; esac)" \
       -DLIBRARY="$root/zedid.dll" -P tests/windows_exports_check.cmake
     cmake -DOBJDUMP="$objdump" -DLIBRARY="$root/zedid.dll" -DNAME=zedid.dll -DVERSION="$version" \
       -P tests/windows_version_check.cmake
   done
+  echo "-- package stage: $((SECONDS - start)) s, of which the Debian packages $((debian - start)) s"
 }
 
 # The benchmark's smallest size of every design shape, once each: every
