@@ -57,6 +57,13 @@ TEST_F(Injection, ControlBytesOfTheDesignAreReplacedAndNamed) {
         Lines warnings;  // after the reference warning of CONN123, before "Done"
     };
     const std::string noFootprints = "(partvaluecombine \"{Value}\")";
+    // R1 without a value of its own, its component named NAME (at a line's end).
+    auto asComponentName = [](const std::string& name) {
+        return std::vector<std::pair<std::string, std::string>>{
+            {"(place R1 (property (\"Value\" \"10K\")))", "(place R1)"},
+            {"RESISTOR\n", name + "\n"},
+            {"RESISTOR\n", name + "\n"}};
+    };
     const Row rows[] = {
         {"a carriage return in a part value",
          {{Templates, noFootprints}, {"\"10K\"", "\"10\rK\""}},
@@ -77,24 +84,12 @@ TEST_F(Injection, ControlBytesOfTheDesignAreReplacedAndNamed) {
          {{"{PCB Footprint}", "{PCB Footprint}\x7f"}},
          Head + "C1     0805?\r\nCONN12 HDR2?\r\nR1     ?\r\nU1     SO14?\r\n" + Nets,
          {InPart("C1"), InPart("CONN123"), InPart("R1"), InPart("U1")}},
-        {"a component name as the value",
-         {{"(place R1 (property (\"Value\" \"10K\")))", "(place R1)"},
-          {"RESISTOR\n", "RES\rISTOR\n"},
-          {"RESISTOR\n", "RES\rISTOR\n"}},
-         Head + With(Parts, "10K", "RES?ISTOR") + Nets,
+        {"a component name as the value", asComponentName("RES\rISTOR"), Head + With(Parts, "10K", "RES?ISTOR") + Nets,
          {InPart("R1")}},
-        {"a line feed from an unclosed quote in a component name as the value",
-         {{"(place R1 (property (\"Value\" \"10K\")))", "(place R1)"},
-          {"RESISTOR\n", "\"RES\n"},
-          {"RESISTOR\n", "\"RES\n"}},
-         Head + With(Parts, "10K", "RES?") + Nets,
-         {InPart("R1")}},
-        {"an escaped tab in a component name as the value",
-         {{"(place R1 (property (\"Value\" \"10K\")))", "(place R1)"},
-          {"RESISTOR\n", "RES\\\tISTOR\n"},
-          {"RESISTOR\n", "RES\\\tISTOR\n"}},
-         Head + With(Parts, "10K", "RES?ISTOR") + Nets,
-         {InPart("R1")}},
+        {"a line feed from an unclosed quote in a component name as the value", asComponentName("\"RES"),
+         Head + With(Parts, "10K", "RES?") + Nets, {InPart("R1")}},
+        {"an escaped tab in a component name as the value", asComponentName("RES\\\tISTOR"),
+         Head + With(Parts, "10K", "RES?ISTOR") + Nets, {InPart("R1")}},
         // What the cut of the value drops was never written.
         {"a control byte of the template that the cut drops",
          {{"(partvaluecombine \"{Value}\")", "(partvaluecombine \"{Value}x\x01\")"},
