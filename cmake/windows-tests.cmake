@@ -69,3 +69,40 @@ add_test(NAME windows_golden COMMAND ${PROJECT_SOURCE_DIR}/tools/golden-compare.
   --emulator ${CMAKE_CROSSCOMPILING_EMULATOR}
   --cli $<TARGET_FILE:zedid_cli>
   --reference "${ZEDID_REFERENCE_CLI}")
+
+# ---- The README's host program ------------------------------------------
+# The Windows host example of the README, cut from it at configure time and
+# built as it stands (C, warnings as errors), then run beside the DLL on the
+# worked example: a README that does not compile or run fails here.
+enable_language(C)
+set(ZEDID_README ${PROJECT_SOURCE_DIR}/README.md)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ZEDID_README})
+file(READ ${ZEDID_README} ZEDID_README_TEXT)
+string(REGEX MATCH "<!-- windows-host-example -->\n```c\n([^`]*)```" ZEDID_README_HOST "${ZEDID_README_TEXT}")
+if(NOT CMAKE_MATCH_1)
+  message(FATAL_ERROR "README.md holds no windows-host-example block")
+endif()
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/readme_host.c "${CMAKE_MATCH_1}")
+add_executable(readme_host ${CMAKE_CURRENT_BINARY_DIR}/readme_host.c)
+target_include_directories(readme_host PRIVATE ${ZEDID_PUBLIC_INCLUDE})
+target_compile_options(readme_host PRIVATE -Wall -Wextra -Werror)
+# Beside zedid.dll, where LoadLibraryA looks first.
+set_target_properties(readme_host PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
+add_dependencies(readme_host zedid)
+add_test(NAME readme_host COMMAND ${CMAKE_COMMAND}
+  -DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}
+  -DHOST=$<TARGET_FILE:readme_host>
+  -DCASE=${CMAKE_CURRENT_SOURCE_DIR}/golden/worked_example
+  -DWORK=${CMAKE_CURRENT_BINARY_DIR}/readme-host-work
+  -P ${CMAKE_CURRENT_SOURCE_DIR}/readme_host_check.cmake)
+
+# A host that passes a null module handle still gets every text.
+add_executable(null_module_host ${CMAKE_CURRENT_SOURCE_DIR}/windows_null_module_host.c)
+target_include_directories(null_module_host PRIVATE ${ZEDID_PUBLIC_INCLUDE})
+target_compile_options(null_module_host PRIVATE -Wall -Wextra -Werror)
+set_target_properties(null_module_host PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
+add_dependencies(null_module_host zedid)
+add_test(NAME null_module_host COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:null_module_host>)
+set_tests_properties(null_module_host PROPERTIES
+  WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+  PASS_REGULAR_EXPRESSION "^\\[\\[FMT0016\\] Internal error - can't open intermediate file\\]\r?\n$")

@@ -3,8 +3,12 @@
 #include "formats/layout.h"
 
 #include <cstddef>
+#include <cstring>
 
+#include "formats/names.h"
+#include "platform/report.h"
 #include "reader/templates.h"
+#include "resources/messages.h"
 #include "runtime/channels.h"
 #include "runtime/symbols.h"
 
@@ -28,6 +32,9 @@ struct LayoutState {
     int NetChannel = FirstOutputChannel;  // where the current net's block goes
     int PinsOnLine = 0;     // pin items on the current pin line, 0 to 8
     int32_t NetReplaced = 0;  // control bytes replaced in the current net's trace width and pin numbers
+    NameSet references = {};  // the part references written, after the cut
+    NameSet labels = {};      // the signal labels written, after every repair
+    bool shared = false;      // two objects were written under one name
 };
 
 LayoutState Layout;
@@ -37,6 +44,31 @@ void Warn() { AssignText(ExitTypeSymbol, "W"); }
 // A net-name warning leaves a status of errors as it stands.
 void WarnAboutName() {
     if (CompareVariables(ExitTypeSymbol, Layout.error) != 0) Warn();
+}
+
+// The layout tool takes two objects written under one name for one: two
+// parts would pool their pins, two nets would be shorted. A name that an
+// earlier object of the same kind was written under is an error, reported
+// once for each later object, with the first one's name.
+struct WrittenName {
+    const char* name;      // as the netlist has it, terminated
+    const char* original;  // the design's name of the object; null: unchecked
+    const char* earlier;   // the design's name of the first object written so; null: none
+};
+
+// Notes NAME, written for the object the design calls ORIGINAL. The texts
+// stay valid until the next note.
+WrittenName NoteName(NameSet* names, const char* name, const char* original) {
+    WrittenName note = {name, nullptr, nullptr};
+    // Unchecked, the netlist cannot be called free of such joins.
+    if (!NoteWrittenName(names, name, original, &note.original, &note.earlier)) NoteSymbolMemoryFailure();
+    return note;
+}
+
+void ReportSharedName(const WrittenName& note, int message) {
+    if (note.earlier == nullptr) return;
+    ReportFilledMessage(message, note.earlier, note.original, note.name);
+    Layout.shared = true;
 }
 
 // Sends "WARNING: " + OPENING + the net name + "', changed to X" + number.
@@ -74,6 +106,8 @@ int InitHook() {
     Layout.tracewidth = RegisterSymbol("TraceWidth");
     SetIntegerWidth(NetNumberWidth);
     Layout.NetChannel = FirstOutputChannel;
+    Layout.shared = false;
+    ReleaseLayout();  // what a run that was never released left
     return 0;
 }
 
@@ -84,7 +118,13 @@ int HeaderHook() {
     WriteString(FirstOutputChannel, "*PART*");
     EndLine(FirstOutputChannel);
     while (NextPart()) {
-        CopyToSymbol(V::PartReference, Layout.referencestr);
+        WrittenName note = {};
+        char written[ReferenceWidth + 1] = "";  // as the pin items have it: cut, never filled
+        if (CopyToSymbol(V::PartReference, Layout.referencestr)) {
+            const char* reference = FindSymbol(Layout.referencestr)->value;
+            std::strncat(written, reference, ReferenceWidth);
+            note = NoteName(&Layout.references, written, reference);
+        }
         int legal = IsLegalSymbol(Layout.referencestr);
         PadSymbol(Layout.referencestr, ReferenceWidth);
         // An illegal reference is written as it stands, cut or filled all
@@ -109,6 +149,7 @@ int HeaderHook() {
                                     VariableLength(V::PartFootprint) > 0 ? V::PartFootprint : V::PartValue);
         EndLine(FirstOutputChannel);
         if (replaced > 0) ReportReplaced("part", V::PartReference);
+        ReportSharedName(note, MsgReferencesShareName);
     }
     EndLine(FirstOutputChannel);
     SetLegalCharacters(LegalNameCharacters);
@@ -124,7 +165,7 @@ int NetHook() {
     Layout.NetChannel = VariableLength(Layout.tracewidth) > 0 ? TemporaryChannel : FirstOutputChannel;
     WriteString(Layout.NetChannel, "*SIGNAL* ");
     int32_t type = IntegerValue(V::NetType);
-    CopyToSymbol(V::NetName, Layout.signalnamestr);
+    int copied = CopyToSymbol(V::NetName, Layout.signalnamestr);
     if (!IsLegalSymbol(Layout.signalnamestr)) {
         ReportNetName("WARNING: Name contains illegal characters '");
         WarnAboutName();
@@ -135,22 +176,33 @@ int NetHook() {
         WarnAboutName();
         type = 'N';
     }
+    const UserSymbol* signalname = FindSymbol(Layout.signalnamestr);
+    const char* name = copied && signalname != nullptr ? signalname->value : nullptr;  // null: unchecked
+    char number[1 + IntegerTextLimit + 1] = "X";  // the label of a net known by its number
+    const char* label = nullptr;  // the label written, when it is a name
     switch (type) {
         case 'L':
         case 'P':
-        case 'S': PrintVariable(Layout.NetChannel, Layout.signalnamestr); break;
+        case 'S':
+            PrintVariable(Layout.NetChannel, Layout.signalnamestr);
+            if (name != nullptr && name[0] != '\0') label = name;
+            break;
         case 'N':
         case 'U':
-            WriteString(Layout.NetChannel, "X");
-            PrintVariable(Layout.NetChannel, V::NetNumber);
+            FormatInteger(number + 1, sizeof number - 1, IntegerValue(V::NetNumber));
+            WriteString(Layout.NetChannel, number);
+            label = number;
             break;
         default: break;  // an unknown type letter gets no label
     }
+    WrittenName note = {};
+    if (label != nullptr && name != nullptr) note = NoteName(&Layout.labels, label, name);
     if (Layout.NetChannel == TemporaryChannel) {
         WriteString(TemporaryChannel, " ");
         Layout.NetReplaced += PrintDesignText(TemporaryChannel, Layout.tracewidth);
     }
     EndLine(Layout.NetChannel);
+    ReportSharedName(note, MsgNetsShareName);
     return 0;
 }
 
@@ -199,6 +251,9 @@ int NetEndHook() {
 }
 
 int EndHook() {
+    // Set here, after every warning: a later reference warning would have
+    // turned the status back to "W".
+    if (Layout.shared) AssignText(ExitTypeSymbol, "E");
     // Without the gathered blocks the file lacks every net with a trace
     // width: that is an error, not a netlist.
     if (!ConcatenateChannel(FirstOutputChannel, TemporaryChannel)) AssignText(ExitTypeSymbol, "E");
@@ -217,5 +272,10 @@ int EndHook() {
 }
 
 }  // namespace
+
+void ReleaseLayout() {
+    ReleaseNameSet(&Layout.references);
+    ReleaseNameSet(&Layout.labels);
+}
 
 const FormatProgram LayoutProgram = {InitHook, HeaderHook, NetHook, PinHook, NetEndHook, EndHook};

@@ -21,3 +21,7 @@ static_assert(sizeof LegalNameCharacters - 1 == 78, "the legal set holds 78 char
 
 // The program's six hooks, which the generation driver calls.
 extern const FormatProgram LayoutProgram;
+
+// Frees what the program keeps during a run (the names it has written);
+// part of the release of every run.
+void ReleaseLayout();

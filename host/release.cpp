@@ -1,6 +1,7 @@
 // The release at the end of every run.
 #include <cstddef>
 
+#include "formats/layout.h"
 #include "host/run.h"
 #include "platform/platform.h"
 #include "reader/design.h"
@@ -17,6 +18,7 @@ void ReleaseRun() {
     ReleaseDesignHeader();
     ReleaseTemplates();
     ReleaseDriver();
+    ReleaseLayout();
     ReleasePipeText();
     ReleaseBasePath();
 }

@@ -12,9 +12,25 @@
 
 #if defined(_WIN32)
 
+namespace {
+
+// The module this code was linked into: the DLL, or a program that holds
+// the library's objects. A host that passes no handle gets its texts from
+// there; the system would otherwise look in the host's own program, which
+// has none of them, and every message would arrive empty.
+HINSTANCE OwnModule() {
+    HMODULE own = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&OwnModule), &own);
+    return own;
+}
+
+}  // namespace
+
 int LoadMessageText(void* module, int id, char* store, int size) {
     if (size < 1) return 0;
-    int length = LoadStringA(static_cast<HINSTANCE>(module), static_cast<UINT>(id), store, size);
+    HINSTANCE from = module != nullptr ? static_cast<HINSTANCE>(module) : OwnModule();
+    int length = LoadStringA(from, static_cast<UINT>(id), store, size);
     if (length <= 0) {
         store[0] = '\0';
         return 0;

@@ -504,9 +504,9 @@ void BuildLongNames(const Parameters& params, Model& model, Random& random) {
         Part part;
         std::string number = Padded(p + 1, 5);
         if (p % 50 == 49)
-            part.reference = ToLength("R" + number, TokenLimit, 'R');
+            part.reference = "R" + number + std::string(TokenLimit - 6, 'R');  // unique in its first six
         else if (p % 7 == 6)
-            part.reference = "LL" + number;  // one character too long
+            part.reference = "L" + number + "L";  // one character too long, still unique when cut
         else
             part.reference = "L" + number;  // exactly the width
         part.component = static_cast<int>(p % defs);
