@@ -22,7 +22,7 @@ namespace {
 struct ModelSegment {
     bool reference;      // a property reference, else a literal
     std::string text;    // literal text or property name
-    std::size_t replaced;  // a literal's control bytes of the file, replaced
+    std::string replaced;  // a literal's: '1' under each control byte of the file replaced, else '0'
 };
 using ModelTemplate = std::vector<ModelSegment>;
 
@@ -31,42 +31,43 @@ constexpr std::size_t SegmentLimit = TokenLimit;
 
 bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
 
-void Collect(std::string& literal, char c) {
-    if (literal.size() < SegmentLimit) literal += c;
+void Collect(std::string& literal, std::string& replaced, char c, bool replacing = false) {
+    if (literal.size() >= SegmentLimit) return;
+    literal += c;
+    replaced += replacing ? '1' : '0';
 }
 
 // A character of the file's own text: a control byte becomes '?'.
-void CollectFromFile(std::string& literal, std::size_t& replaced, char c) {
-    if (IsControl(c) && literal.size() < SegmentLimit) {
-        c = '?';
-        replaced++;
-    }
-    Collect(literal, c);
+void CollectFromFile(std::string& literal, std::string& replaced, char c) {
+    if (IsControl(c))
+        Collect(literal, replaced, '?', true);
+    else
+        Collect(literal, replaced, c);
 }
 
 // The segments a parse of TEXT appends; false when the text is malformed.
 bool ModelParse(const std::string& text, ModelTemplate& appended) {
     std::string literal;
-    std::size_t replaced = 0;
+    std::string replaced;
     for (std::size_t i = 0; i < text.size();) {
         char c = text[i++];
         if (c == '{') {
             if (!literal.empty()) appended.push_back({false, literal, replaced});
             literal.clear();
-            replaced = 0;
+            replaced.clear();
             std::size_t close = text.find('}', i);
             if (close == std::string::npos) return false;
-            appended.push_back({true, text.substr(i, std::min(close - i, SegmentLimit)), 0});
+            appended.push_back({true, text.substr(i, std::min(close - i, SegmentLimit)), ""});
             i = close + 1;
         } else if (c == '\\') {
             if (i == text.size()) return false;
             char escaped = text[i++];
             if (escaped == 't') {
-                Collect(literal, '\t');
+                Collect(literal, replaced, '\t');
             } else if (escaped == 'n') {
-                Collect(literal, '\n');
+                Collect(literal, replaced, '\n');
             } else {
-                Collect(literal, '\\');
+                Collect(literal, replaced, '\\');
                 CollectFromFile(literal, replaced, escaped);
             }
         } else {
@@ -86,8 +87,7 @@ bool ModelReplace(const std::string& text, ModelTemplate& tmpl) {
 }
 
 // The expansion, and in REPLACED how many control bytes of the design it
-// replaced: in property values as far as they were appended, and the whole
-// count of every literal of which anything was appended.
+// replaced: in property values and literals as far as they were appended.
 std::string ModelExpand(const ModelTemplate& tmpl, const std::vector<std::string>& properties,
                         std::size_t& replaced) {
     std::string expansion;
@@ -95,7 +95,8 @@ std::string ModelExpand(const ModelTemplate& tmpl, const std::vector<std::string
     for (const ModelSegment& segment : tmpl) {
         std::size_t room = ExpansionLimit - std::min<std::size_t>(expansion.size(), ExpansionLimit);
         if (!segment.reference) {
-            if (room > 0 && !segment.text.empty()) replaced += segment.replaced;
+            std::string kept = segment.replaced.substr(0, room);
+            replaced += static_cast<std::size_t>(std::count(kept.begin(), kept.end(), '1'));
             expansion += segment.text.substr(0, room);
             continue;
         }

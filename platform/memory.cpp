@@ -17,6 +17,7 @@ namespace {
 
 FaultCountdown Heap;  // allocations attempted, and the one that fails
 long Blocks = 0;      // AllocateBlock's blocks not yet released
+long HeapBlocks = 0;  // AllocateMemory's and ResizeMemory's blocks not yet released
 
 bool NextAllocationFails() { return CountOperation(Heap); }
 
@@ -24,15 +25,23 @@ bool NextAllocationFails() { return CountOperation(Heap); }
 
 void* AllocateMemory(std::size_t size) {
     if (NextAllocationFails()) return nullptr;
-    return std::malloc(size == 0 ? 1 : size);
+    void* block = std::malloc(size == 0 ? 1 : size);
+    if (block != nullptr) HeapBlocks++;
+    return block;
 }
 
 void* ResizeMemory(void* block, std::size_t size) {
     if (NextAllocationFails()) return nullptr;
-    return std::realloc(block, size == 0 ? 1 : size);
+    void* resized = std::realloc(block, size == 0 ? 1 : size);
+    if (resized != nullptr && block == nullptr) HeapBlocks++;
+    return resized;
 }
 
-void ReleaseMemory(void* block) { std::free(block); }
+void ReleaseMemory(void* block) {
+    if (block == nullptr) return;
+    HeapBlocks--;
+    std::free(block);
+}
 
 void* AllocateBlock(std::size_t size) {
     if (NextAllocationFails() || size == 0) return nullptr;
@@ -81,6 +90,8 @@ long SetAllocationFailure(long countdown) { return ChooseFailure(Heap, countdown
 long AllocationsMade() { return Heap.made; }
 
 long BlocksHeld() { return Blocks; }
+
+long HeapBlocksHeld() { return HeapBlocks; }
 
 int SameTextIgnoringCase(const char* a, const char* b) {
     for (;; a++, b++) {

@@ -12,10 +12,6 @@ CombineTemplate FootprintCombine = {nullptr};
 
 namespace {
 
-// Each segment's text holds at most this many characters, like the token
-// that carried the template; a longer run is cut.
-constexpr int SegmentLimit = TokenLimit;
-
 // The one expansion area that every expansion overwrites.
 char ExpansionBuffer[ExpansionLimit + 1];
 // Control bytes of the design that the latest expansion replaced.
@@ -25,7 +21,7 @@ int32_t ExpansionReplaced = 0;
 struct Collector {
     char text[SegmentLimit + 1];
     int length;
-    int32_t replaced;  // control bytes of the file replaced so far
+    uint32_t replaced[sizeof TemplateSegment::replaced / sizeof(uint32_t)];  // as in the segment
 };
 
 void Collect(Collector& collector, char c) {
@@ -50,7 +46,7 @@ void FreeSegments(TemplateSegment* segment) {
 void CollectFromFile(Collector& collector, char c) {
     if (IsControlByte(c) && collector.length < SegmentLimit) {
         c = ControlReplacement;
-        collector.replaced++;
+        collector.replaced[collector.length / ReplacedWordBits] |= uint32_t{1} << (collector.length % ReplacedWordBits);
     }
     Collect(collector, c);
 }
@@ -88,9 +84,11 @@ const char* Expand(const CombineTemplate* tmpl, ValueOf valueof) {
     for (const TemplateSegment* segment = tmpl->first; segment != nullptr; segment = segment->next) {
         if (segment->kind == PropertyReferenceSegment) {
             AppendExpansion(length, valueof(segment, reference++), true);
-        } else if (AppendExpansion(length, segment->text, false) > 0) {
-            // A literal that the cut reaches counts whole.
-            ExpansionReplaced += segment->replaced;
+        } else {
+            // Only what the cut kept of a literal was written.
+            std::size_t kept = AppendExpansion(length, segment->text, false);
+            for (std::size_t i = 0; i < kept; i++)
+                ExpansionReplaced += (segment->replaced[i / ReplacedWordBits] >> (i % ReplacedWordBits)) & 1;
         }
     }
     return ExpansionBuffer;
@@ -108,7 +106,7 @@ TemplateSegment* AppendSegment(TemplateSegment* last, int32_t kind, const char* 
     segment->next = nullptr;
     segment->kind = kind;
     segment->text = copy;
-    segment->replaced = 0;
+    std::memset(segment->replaced, 0, sizeof segment->replaced);
     if (last == nullptr) {
         // The first segment of a parse replaces the template's old ones.
         FreeSegments(tmpl->first);
@@ -130,9 +128,8 @@ int ParseCombineTemplate(const char* text, CombineTemplate* tmpl) {
             if (literal.length > 0) {
                 last = AppendSegment(last, LiteralSegment, Collected(literal), tmpl);
                 if (last == nullptr) return TemplateNoMemory;
-                last->replaced = literal.replaced;
-                literal.length = 0;
-                literal.replaced = 0;
+                std::memcpy(last->replaced, literal.replaced, sizeof literal.replaced);
+                literal = Collector{};
             }
             // References do not nest and know no escapes: every character up
             // to the next "}" belongs to the name.
@@ -161,7 +158,7 @@ int ParseCombineTemplate(const char* text, CombineTemplate* tmpl) {
     if (literal.length > 0) {
         last = AppendSegment(last, LiteralSegment, Collected(literal), tmpl);
         if (last == nullptr) return TemplateNoMemory;
-        last->replaced = literal.replaced;
+        std::memcpy(last->replaced, literal.replaced, sizeof literal.replaced);
     }
     return 1;
 }

@@ -24,11 +24,17 @@ inline bool IsControlByte(char c) {
     return byte < 0x20 || byte == 0x7F;
 }
 
+// A literal's text holds at most this many characters; longer runs are cut.
+constexpr int SegmentLimit = TokenLimit;
+constexpr int ReplacedWordBits = 32;
+
 struct TemplateSegment {
     TemplateSegment* next;
     int32_t kind;      // LiteralSegment or PropertyReferenceSegment
     const char* text;  // owned: literal text or property name
-    int32_t replaced;  // control bytes of the file replaced in a literal's text
+    // A bit per character of a literal's text: set where a control byte of
+    // the file was replaced, so a cut expansion counts only what it kept.
+    uint32_t replaced[(SegmentLimit + ReplacedWordBits - 1) / ReplacedWordBits];
 };
 
 struct CombineTemplate {
@@ -51,9 +57,8 @@ int ParseCombineTemplate(const char* text, CombineTemplate* tmpl);
 // are replaced on the way in, like those a literal held in the file; the
 // tabs and line feeds of the template's escapes are all that remain.
 const char* ExpandTemplate(const CombineTemplate* tmpl, const Property* properties);
-// How many control bytes of the design the latest expansion replaced: in
-// the property values as far as they were appended, and in every literal
-// of which anything was appended.
+// How many control bytes of the design the latest expansion replaced, in
+// the property values and the literals as far as they were appended.
 int32_t ExpansionReplacedControls();
 
 // What ExpandGrowingList remembers of one property list between calls: the

@@ -26,6 +26,7 @@ TEST_F(Channels, MessageLineCollectsUpToItsLimit) {
         {120, 5, {}, {std::string(120, 'a') + std::string(5, 'b')}},
         {120, 6, {std::string(120, 'a')}, {std::string(6, 'b')}},
         {0, 125, {}, {std::string(125, 'b')}},
+        {3, 125, {"aaa"}, {std::string(125, 'b')}},
         {0, 126, {std::string(126, 'b')}, {""}},
         {3, 200, {"aaa", std::string(200, 'b')}, {""}},
     };

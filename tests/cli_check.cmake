@@ -186,6 +186,12 @@ if(EXISTS ${EXAMPLE})
   endif()
 endif()
 
+# No run, failed or not, leaves the new netlist it wrote beside its output.
+file(GLOB partials ${WORK}/.*.zedid-*)
+if(partials)
+  list(APPEND failures "runs left their new netlists behind: ${partials}")
+endif()
+
 if(failures)
   string(REPLACE ";" "\n\n" failures "${failures}")
   message(FATAL_ERROR "${failures}")

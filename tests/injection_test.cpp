@@ -57,6 +57,13 @@ TEST_F(Injection, ControlBytesOfTheDesignAreReplacedAndNamed) {
         Lines warnings;  // after the reference warning of CONN123, before "Done"
     };
     const std::string noFootprints = "(partvaluecombine \"{Value}\")";
+    // R1 without a value of its own, its component named NAME (at a line's end).
+    auto asComponentName = [](const std::string& name) {
+        return std::vector<std::pair<std::string, std::string>>{
+            {"(place R1 (property (\"Value\" \"10K\")))", "(place R1)"},
+            {"RESISTOR\n", name + "\n"},
+            {"RESISTOR\n", name + "\n"}};
+    };
     const Row rows[] = {
         {"a carriage return in a part value",
          {{Templates, noFootprints}, {"\"10K\"", "\"10\rK\""}},
@@ -77,18 +84,32 @@ TEST_F(Injection, ControlBytesOfTheDesignAreReplacedAndNamed) {
          {{"{PCB Footprint}", "{PCB Footprint}\x7f"}},
          Head + "C1     0805?\r\nCONN12 HDR2?\r\nR1     ?\r\nU1     SO14?\r\n" + Nets,
          {InPart("C1"), InPart("CONN123"), InPart("R1"), InPart("U1")}},
-        {"a component name as the value",
-         {{"(place R1 (property (\"Value\" \"10K\")))", "(place R1)"},
-          {"RESISTOR\n", "RES\rISTOR\n"},
-          {"RESISTOR\n", "RES\rISTOR\n"}},
-         Head + With(Parts, "10K", "RES?ISTOR") + Nets,
+        {"a component name as the value", asComponentName("RES\rISTOR"), Head + With(Parts, "10K", "RES?ISTOR") + Nets,
          {InPart("R1")}},
+        {"a line feed from an unclosed quote in a component name as the value", asComponentName("\"RES"),
+         Head + With(Parts, "10K", "RES?") + Nets, {InPart("R1")}},
+        {"an escaped tab in a component name as the value", asComponentName("RES\\\tISTOR"),
+         Head + With(Parts, "10K", "RES?ISTOR") + Nets, {InPart("R1")}},
+        // What the cut of the value drops was never written.
+        {"a control byte of the template that the cut drops",
+         {{"(partvaluecombine \"{Value}\")", "(partvaluecombine \"{Value}x\x01\")"},
+          {"\"10K\"", "\"" + std::string(254, 'v') + "\""}},
+         Head + With(Parts, "10K", std::string(254, 'v') + "x") + Nets,
+         {}},
         {"a trace width that would clear the screen",
          {{"(tracewidth \"20\")", "(tracewidth \"20\r\x1b[2J\")"}},
          Head + Parts + With(Nets, "VCC 20", "VCC 20??[2J"),
          {InNet("VCC")}},
         {"a pin number",
          {{"(pin 3 14 ", "(pin 3 1\x01" "4 "}, {"U1-14", "U1-1\x01" "4"}},
+         Head + Parts + With(Nets, "U1.14", "U1.1?4"),
+         {InNet("VCC")}},
+        {"a delete in a pin number",
+         {{"(pin 3 14 ", "(pin 3 1\x7f" "4 "}, {"U1-14", "U1-1\x7f" "4"}},
+         Head + Parts + With(Nets, "U1.14", "U1.1?4"),
+         {InNet("VCC")}},
+        {"an escaped tab in a pin number",
+         {{"(pin 3 14 ", "(pin 3 1\\\t4 "}, {"U1-14", "U1-1\\\t4"}},
          Head + Parts + With(Nets, "U1.14", "U1.1?4"),
          {InNet("VCC")}},
     };
@@ -110,12 +131,22 @@ TEST_F(Injection, ControlBytesOfTheDesignAreReplacedAndNamed) {
 }
 
 TEST_F(Injection, ReferenceIsReplacedInItsPartLineAndEveryPinItem) {
-    EXPECT_EQ(FormatDesign(Edited({{"R1 (property", "R\r1 (property"}, {"R1-1", "R\r1-1"}, {"R1-2", "R\r1-2"}})),
-              ZEDID_RESULT_WARNINGS);
-    EXPECT_EQ(ReadBytes("design.asc"), Head + With(Parts, "R1    ", "R?1   ") +
-                                           With(With(Nets, "R1.2", "R?1.2"), "R1.1", "R?1.1"));
-    EXPECT_EQ(TakeMessages(), (Lines{Summary, "Creating Netlist...", TooLong,
-                                     "WARNING: Reference contains illegal characters 'R\r1'", InPart("R\r1"), "Done"}));
+    struct Row {
+        std::string written;    // in the file, after the R
+        std::string reference;  // as read
+    } rows[] = {{"\r", "R\r1"}, {"\x7f", "R\x7f" "1"}, {"\\\t", "R\t1"}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.reference);
+        std::string r = "R" + row.written + "1";
+        EXPECT_EQ(FormatDesign(Edited({{"R1 (property", r + " (property"}, {"R1-1", r + "-1"}, {"R1-2", r + "-2"}})),
+                  ZEDID_RESULT_WARNINGS);
+        EXPECT_EQ(ReadBytes("design.asc"), Head + With(Parts, "R1    ", "R?1   ") +
+                                               With(With(Nets, "R1.2", "R?1.2"), "R1.1", "R?1.1"));
+        EXPECT_EQ(TakeMessages(),
+                  (Lines{Summary, "Creating Netlist...", TooLong,
+                         "WARNING: Reference contains illegal characters '" + row.reference + "'", InPart(row.reference),
+                         "Done"}));
+    }
 }
 
 TEST_F(Injection, NetNamesKeepTheirRepairWithoutAnotherWarning) {

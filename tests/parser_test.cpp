@@ -87,14 +87,19 @@ std::vector<std::string> LibPins(const ComponentDef* component) {
     return pins;
 }
 
-// Every connection lies on the list of the part it names, and on its net.
-void ExpectConnectionsNameTheirParts() {
+// Every connection lies on the list of the part it names, and on its net;
+// the lists hold all COUNT of them.
+void ExpectConnectionsNameTheirParts(int32_t count) {
+    int32_t onparts = 0, onnets = 0;
     for (int32_t i = 0; i < Design.partcount; i++)
-        for (const NetPin* connection = Design.parts[i]->netpins; connection; connection = connection->nextonpart)
+        for (const NetPin* connection = Design.parts[i]->netpins; connection; connection = connection->nextonpart, onparts++)
             EXPECT_EQ(connection->part, i) << Design.parts[i]->reference << "-" << connection->libpin->number;
     for (int32_t n = 0; n < Design.netcount; n++)
-        for (const NetPin* connection = Design.nets[n]->netpins; connection; connection = connection->nextonnet)
+        for (const NetPin* connection = Design.nets[n]->netpins; connection; connection = connection->nextonnet, onnets++)
             EXPECT_EQ(connection->net, n);
+    EXPECT_EQ(Design.netpincount, count);
+    EXPECT_EQ(onparts, count);
+    EXPECT_EQ(onnets, count);
 }
 
 // A small design that the tests vary: two components, three parts, two nets.
@@ -127,7 +132,7 @@ TEST_F(Parser, ReadsASmallDesign) {
     EXPECT_EQ(NetItems(Design.nets[1]), (std::vector<std::string>{"U1-1", "R3-2", "U1-2"}));
     EXPECT_EQ(PartPins(Part("U1")), (std::vector<std::string>{"1", "2", "14"}));
     EXPECT_STREQ(Header.title, "Board");
-    ExpectConnectionsNameTheirParts();
+    ExpectConnectionsNameTheirParts(5);
 }
 
 TEST_F(Parser, MinimalFileGivesEmptyTables) {
@@ -267,6 +272,7 @@ TEST_F(Parser, ConnectionsFollowTheirPartsThroughManySections) {
     ASSERT_EQ(Read(ordered), 1) << ordered;
     EXPECT_EQ(TakeMessages(), Lines{});
     ASSERT_EQ(Design.partcount, 42);
+    ExpectConnectionsNameTheirParts(40);
     for (int32_t i = 0; i < Design.partcount; i++) {
         for (const NetPin* connection = Design.parts[i]->netpins; connection != nullptr;
              connection = connection->nextonpart) {
@@ -466,7 +472,7 @@ TEST_F(Parser, PlacementAfterNetworkKeepsEveryConnectionOnItsPart) {
     EXPECT_EQ(TakeMessages(), Lines{});
     EXPECT_STREQ(Design.parts[0]->reference, "A1");
     EXPECT_STREQ(Design.parts[3]->reference, "U5");
-    ExpectConnectionsNameTheirParts();
+    ExpectConnectionsNameTheirParts(6);
     EXPECT_EQ(NetItems(Design.nets[0]), (std::vector<std::string>{"U5-1", "U1-2"}));
     EXPECT_EQ(NetItems(Design.nets[1]), (std::vector<std::string>{"U5-2"}));
     EXPECT_EQ(NetItems(Design.nets[2]), (std::vector<std::string>{"A1-1", "Z9-1", "U1-1"}));

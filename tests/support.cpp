@@ -98,6 +98,7 @@ void LibraryTest::TearDown() {
     ReleaseRun();
     // The design's blocks are the system's, which no heap checker sees.
     EXPECT_EQ(BlocksHeld(), 0) << "blocks of the design left after its release";
+    EXPECT_EQ(HeapBlocksHeld(), 0) << "heap blocks left after the release";
     ConnectHost(nullptr, nullptr);
     ClearMessageLine();
     TakeMessages();

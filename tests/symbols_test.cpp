@@ -110,10 +110,12 @@ TEST_F(Symbols, IntegerVariablesMeasureFourWhateverTheirDigits) {
     EXPECT_EQ(Printed(V::One), "000000001");
 }
 
-TEST_F(Symbols, TypeTableHoldsFortyOneCodes) {
-    std::string codes;
-    for (int index = 0; index < VariableCount; index++) codes += static_cast<char>('0' + VariableType(index));
-    EXPECT_EQ(codes, "21122202210222222222220015555555555022111");
+// With nothing current every text is empty: each of the 41 variables
+// measures as its kind does, integers 4, characters 1, texts 0.
+TEST_F(Symbols, EveryVariableMeasuresAsItsKind) {
+    std::string lengths;
+    for (int index = 0; index < VariableCount; index++) lengths += std::to_string(VariableLength(index));
+    EXPECT_EQ(lengths, "01100040014000000000004410000000000400111");
     EXPECT_EQ(VariableType(-1), -1);
     EXPECT_EQ(VariableType(VariableCount), -1);
 }
@@ -126,7 +128,12 @@ TEST_F(Symbols, NamesAreFoundInAnyLetterCase) {
     EXPECT_EQ(RegisterSymbol("eRROR"), 102);
     EXPECT_EQ(RegisterSymbol("Error2"), 103);
     EXPECT_EQ(FindSymbol(103)->name, std::string("Error2"));
-    EXPECT_EQ(FindSymbol(104), nullptr);
+    // Every letter folds, from A to Z, and nothing beside them.
+    for (const char* names : {"Z1z1", "a1A1", "[1{1", "@1`1"}) {
+        int upper = RegisterSymbol(std::string(names, 2).c_str());
+        EXPECT_EQ(RegisterSymbol(names + 2) == upper, names[0] != '[' && names[0] != '@') << names;
+    }
+    EXPECT_EQ(FindSymbol(110), nullptr);
     EXPECT_EQ(FindSymbol(99), nullptr);
     EXPECT_TRUE(TakeMessages().empty());
 }

@@ -195,6 +195,8 @@ TEST_F(Tables, CarvedRecordsAndTextsAreSound) {
     const char* copy = CarveDesignText(big.c_str());
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(copy, big);
+    // A text after a longer one of its slot that it begins.
+    for (const char* text : {"1AX", "1A"}) texts.emplace_back(CarveSharedText(text), text);
     for (const auto& [carved, text] : texts) ASSERT_EQ(carved, text);
 }
 
@@ -395,6 +397,62 @@ TEST_F(Tables, NetPinsStandInPinOrderAndRefuseDuplicates) {
         EXPECT_EQ(refused, row.duplicate) << ::testing::PrintToString(row.pins);
         EXPECT_EQ(ConnectionOrder(part), row.order) << ::testing::PrintToString(row.pins);
     }
+}
+
+// Components with more distinct pins than a word of slots holds: connections
+// made in a scattered order stand in pin order, none lost between words.
+TEST_F(Tables, ConnectionsOfManyPinsStandInPinOrder) {
+    for (int count : {33, 65, 100}) {
+        for (const char* prefix : {"", "P"}) {
+            int32_t index = -1;
+            ComponentDef* component = AddComponentDef("IC", &index);
+            PartInstance* part = AddPartInstance("U1", index, nullptr);
+            std::vector<LibPin*> pins;
+            std::vector<std::string> numbers;
+            for (int i = 0; i < count; i++) {
+                numbers.push_back(prefix + std::to_string(1000 + i));
+                pins.push_back(MakePin(numbers.back().c_str(), index));
+                InsertLibPin(component, pins.back());
+            }
+            for (int i = 0; i < count; i++) EXPECT_EQ(InsertNetPin(part, MakeConnection(pins[i * 7 % count])), 1);
+            EXPECT_EQ(ConnectionOrder(part), numbers) << count << " pins " << prefix;
+        }
+    }
+}
+
+// The table of a component's pins by value ends at its greatest value: the
+// value after it is no pin, whatever the memory after the table holds.
+TEST_F(Tables, ValueAfterTheTableOfValuesIsNoPin) {
+    int32_t index = -1;
+    ComponentDef* component = AddComponentDef("IC", &index);
+    for (const char* number : {"1", "2", "3", "4", "5", "6", "7", "8"}) InsertLibPin(component, MakePin(number, index));
+    ASSERT_STREQ(FindLibPin(component, "8")->number, "8");
+    ASSERT_EQ(component->valuelimit, 9);
+    // The next record carved stands right after the table: a pin 9 there.
+    LibPin** after = static_cast<LibPin**>(CarveDesignRecord(sizeof(LibPin*)));
+    ASSERT_EQ(after, component->pinsbyvalue + component->valuelimit);
+    *after = MakePin("9", index);
+    EXPECT_EQ(FindLibPin(component, "9"), nullptr);
+}
+
+// The indexes answer for the very text: C0322382 and C0139599 share their
+// 32-bit hash; the references share their first eight bytes.
+TEST_F(Tables, IndexesTellApartNamesOfOneHashAndReferencesOfOnePrefix) {
+    int previous = SetIndexMode(IndexAlways);
+    AddComponentDef("C0322382", nullptr);
+    AddComponentDef("C0139599", nullptr);
+    int32_t index = -1;
+    FindComponentDef("C0139599", &index);
+    EXPECT_EQ(index, 1);
+    FindComponentDef("C0322382", &index);
+    EXPECT_EQ(index, 0);
+    std::vector<std::string> references;
+    for (int i = 0; i < 200; i++) references.push_back("PREFIXED" + std::to_string(1000 + i));
+    for (const std::string& reference : references) AddPartInstance(reference.c_str(), 0, nullptr);
+    EXPECT_EQ(SortNewParts(), nullptr);
+    for (int32_t i = 0; i < 200; i++) EXPECT_EQ(FindPart(references[static_cast<std::size_t>(i)].c_str()), i);
+    EXPECT_EQ(FindPart("PREFIXED"), -1);
+    SetIndexMode(previous);
 }
 
 // What the lookahead of a run of connections says it knows is exactly what

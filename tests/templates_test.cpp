@@ -131,12 +131,16 @@ TEST_F(Templates, ExpansionSubstitutesExactNames) {
 TEST_F(Templates, ControlBytesOfTheFileAreReplacedEscapesKept) {
     // Only the tab and line feed of the escapes are the template's own;
     // every other control byte, in a literal or a property value, is data.
-    Properties properties(Pairs{{"V", "1\r\n2"}, {"T", "a\tb"}, {"Clean", "ok"}});
+    // A literal that the cut reaches in part counts only what it kept.
+    const std::string v253(253, 'v'), v254(254, 'v');
+    Properties properties(Pairs{{"V", "1\r\n2"}, {"T", "a\tb"}, {"Clean", "ok"}, {"L253", v253}, {"L254", v254}});
     struct Row {
-        const char* text;
-        const char* expansion;
+        std::string text;
+        std::string expansion;
         int32_t replaced;
     } rows[] = {
+        {"{L254}x\x01", v254 + "x", 0},
+        {"{L253}x\x01", v253 + "x?", 1},
         {"{Clean}\\t\\n", "ok\t\n", 0},
         {"{V}", "1??2", 2},
         {"{T}\\t", "a?b\t", 1},
@@ -145,8 +149,8 @@ TEST_F(Templates, ControlBytesOfTheFileAreReplacedEscapesKept) {
         {"{Missing}", "", 0},
     };
     for (const Row& row : rows) {
-        ASSERT_EQ(ParseCombineTemplate(row.text, &FootprintCombine), 1) << row.text;
-        EXPECT_STREQ(ExpandTemplate(&FootprintCombine, properties.list()), row.expansion) << row.text;
+        ASSERT_EQ(ParseCombineTemplate(row.text.c_str(), &FootprintCombine), 1) << row.text;
+        EXPECT_EQ(ExpandTemplate(&FootprintCombine, properties.list()), row.expansion) << row.text;
         EXPECT_EQ(ExpansionReplacedControls(), row.replaced) << row.text;
     }
 }

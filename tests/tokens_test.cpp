@@ -2,6 +2,8 @@
 // of the file, read through the platform's text mode.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -30,15 +32,19 @@ protected:
         StartTokenReader(file_);
     }
 
-    // The next token, read into a buffer of exactly TokenSize bytes so that
-    // a write past it is caught; "<end>" when the file has ended.
+    // The next token, read into TokenSize bytes followed by a guard that a
+    // write past them would change; "<end>" when the file has ended.
     std::string Next() {
-        std::vector<char> buffer(TokenSize, '#');
-        if (!ReadToken(file_, buffer.data())) {
+        constexpr std::size_t Guard = 16;
+        std::vector<char> buffer(TokenSize + Guard, '#');
+        int read = ReadToken(file_, buffer.data());
+        EXPECT_EQ(std::string(buffer.end() - Guard, buffer.end()), std::string(Guard, '#')) << "written past the token";
+        EXPECT_NE(std::memchr(buffer.data(), '\0', TokenSize), nullptr) << "no terminator within the token";
+        if (!read) {
             EXPECT_EQ(buffer[0], '\0') << "the token at the end of the file must be empty";
             return "<end>";
         }
-        return std::string(buffer.data());
+        return std::string(buffer.begin(), std::find(buffer.begin(), buffer.begin() + TokenSize, '\0'));
     }
 
     // Every token of BYTES up to the end of the file.
