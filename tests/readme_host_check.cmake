@@ -2,7 +2,7 @@
 # golden netlist, result and message lines, texts loaded from the DLL.
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
-file(COPY_FILE ${CASE}/design.ONL ${WORK}/board.ONL)
+configure_file(${CASE}/design.ONL ${WORK}/board.ONL COPYONLY)
 execute_process(COMMAND ${EMULATOR} ${HOST} WORKING_DIRECTORY ${WORK}
   RESULT_VARIABLE status OUTPUT_VARIABLE lines ERROR_VARIABLE errors)
 file(READ ${CASE}/expected.result expected_status)
