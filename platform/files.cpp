@@ -83,8 +83,9 @@ TextFile* CreateTemporaryFile(const char* name) {
     // A stale entry is deleted through a handle on the entry itself, never
     // by name: a name can lead elsewhere (a link, a junction), and opening
     // the reparse point deletes the link, not what it leads to. Whatever
-    // still holds the name then refuses the creation. No sharing: nobody else opens it while it lives, and the system
-    // deletes it when the handle goes, however the process ends.
+    // still holds the name then refuses the creation. No sharing: nobody
+    // else opens it while it lives, and the system deletes it when the
+    // handle goes, however the process ends.
     HANDLE stale = CreateFileA(name, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (stale != INVALID_HANDLE_VALUE) {
