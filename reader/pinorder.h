@@ -1,0 +1,28 @@
+// Pin order: the order of a component definition's pins and of a part's
+// connections, the duplicate pins it refuses, and the lookup of a pin by
+// its number. This module alone links those two lists; what it keeps
+// beside a list is reached through the record's pinorder pointer.
+#pragma once
+
+#include <cstdint>
+
+struct ComponentDef;
+struct LibPin;
+struct NetPin;
+struct PartInstance;
+
+// The decimal value of a non-empty digit-only pin number, else -1 (also for
+// a number too large for int32).
+int32_t PinNumberValue(const char* number);
+// First pin of the component whose number text is exactly NUMBER, or null.
+LibPin* FindLibPin(const ComponentDef* component, const char* number);
+// Asks the cache for what FindLibPin(COMPONENT, NUMBER) will read first.
+void PrefetchLibPin(const ComponentDef* component, const char* number);
+// Puts PIN into the component's pins by pin order.
+void InsertLibPin(ComponentDef* component, LibPin* pin);
+// Puts CONNECTION into the part's connections by pin order; 0 when it is a
+// duplicate pin (not inserted).
+int InsertNetPin(PartInstance* part, NetPin* connection);
+// Frees what is kept beside the record's list; part of the tables' release.
+void ReleasePinOrder(ComponentDef* component);
+void ReleasePinOrder(PartInstance* part);
