@@ -2,10 +2,7 @@
 // calls the export once, as the command-line host does, but counts message
 // lines instead of printing them, so the figures measure the library.
 //
-//   zedid_run [--plain] DESIGN OUTPUT
-//
-// --plain runs the design tables' plain algorithms alone (no indexes), to
-// show what the indexes save.
+//   zedid_run DESIGN OUTPUT
 //
 // Prints one line to standard output: the seconds the call took (wall
 // clock, then processor time of this process), its result, the number of
@@ -18,7 +15,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "reader/index_testing.h"
 #include "zedid.h"
 
 namespace {
@@ -70,12 +66,8 @@ double ProcessorSeconds() {
 
 int main(int argc, char** argv) {
     int first = 1;
-    if (argc == 4 && std::strcmp(argv[1], "--plain") == 0) {
-        SetIndexMode(IndexPlain);
-        first = 2;
-    }
     if (argc - first != 2) {
-        std::fputs("usage: zedid_run [--plain] DESIGN OUTPUT\n", stderr);
+        std::fputs("usage: zedid_run DESIGN OUTPUT\n", stderr);
         return 64;
     }
     double processor = ProcessorSeconds();
