@@ -108,11 +108,8 @@ int ReadPropertyList(TextFile* file, Property**& end) {
     return ReadPropertyGroup(file, end, [](TextFile*, const char*) { return 0; });
 }
 
-int ReadComponentProperties(TextFile* file, ComponentDef* component) {
-    // A definition can be selected again by a later image, so its list's end
-    // is kept with it.
-    if (component->propertyend == nullptr) component->propertyend = &component->properties;
-    return ReadPropertyGroup(file, component->propertyend, [component](TextFile* from, const char* token) {
+int ReadComponentProperties(TextFile* file, ComponentDef* component, Property**& end) {
+    return ReadPropertyGroup(file, end, [component](TextFile* from, const char* token) {
         if (!Is(token, "sourcelib")) return 0;
         Token value;
         if (ReadKeywordValue(from, value) < 0) return -1;
@@ -239,6 +236,7 @@ LibPin* NewLibPin(const char* number, int32_t component) {
 int ReadLibrary(TextFile* file) {
     ComponentDef* component = nullptr;  // selected by the latest "image"
     int32_t index = -1;
+    Property** componentend = nullptr;  // where the selected component's next property goes
     LibPin* pin = nullptr;  // latest "pin" of the selected component
     Property** pinend = nullptr;  // where its next property goes
     return ReadGroup(file, [&](const char* token, int& level) {
@@ -251,7 +249,12 @@ int ReadLibrary(TextFile* file) {
             if (component == nullptr) {
                 SkipGroup(file);
                 level--;
+                return 1;
             }
+            // A definition selected again by a later image takes its groups
+            // after those it has: its list is walked once per image, not per group.
+            componentend = &component->properties;
+            while (*componentend != nullptr) componentend = &(*componentend)->next;
         } else if (component != nullptr && SameTextIgnoringCase(token, "pin")) {
             Token ignored;
             Token number;
@@ -262,7 +265,7 @@ int ReadLibrary(TextFile* file) {
             InsertLibPin(component, pin);
         } else if (component != nullptr && SameTextIgnoringCase(token, "property")) {
             if (level == 3) {
-                if (!ReadComponentProperties(file, component)) return 0;
+                if (!ReadComponentProperties(file, component, componentend)) return 0;
                 level = 2;
             } else if (level == 4 && pin != nullptr) {
                 if (!ReadPinProperties(file, pin, pinend)) return 0;
