@@ -86,13 +86,13 @@ struct ComponentPins {
     bool settled;        // the table and the ranks stand for the list as it is
 };
 
-// A part's connections beside its list, in one block: its header, then
-// either an array of PinEntry (slots < 0) or a NetPin* per rank followed by
-// a bit per rank for the taken ones.
+// A part's connections beside its list: an array (slots < 0), or slots,
+// which follow this header in its block: a NetPin* per rank, then a bit per
+// rank for the taken ones.
 struct PartPins {
     int32_t slots;    // ranks; -1: an array
     int32_t changes;  // the component's changes the slots follow
-    PinArray array;   // while an array: its entries follow this header
+    PinArray array;   // while an array
 };
 
 namespace {
