@@ -1274,7 +1274,7 @@ void HoldStandardDescriptors() {
 // ---- The command line -------------------------------------------------------
 
 #if defined(ZEDID_PARSES_OPTIONS)
-// The names getopt_long has, so that one parser reads both.
+// getopt_long's names, so that Main reads the command line alike with either parser.
 struct option {
     const char* name;
     int has_arg;
