@@ -396,6 +396,8 @@ int ReadConnections(TextFile* file, NetworkState& state) {
 }
 
 int ReadNetwork(TextFile* file) {
+    // Connections find their parts in the order the placements left.
+    SettlePartOrder();
     NetworkState state;
     return ReadGroup(file, [&](const char* token, int& level) {
         if (SameTextIgnoringCase(token, "net")) {

@@ -11,9 +11,10 @@
 // long as the one before (so there are few), then the parts of a section
 // not finished yet. A section's parts are sorted alone and checked against
 // the runs, so many small sections never re-sort the whole table. A
-// reference leads to its part's index as the table stands, kept as parts
-// move; connections made before parts moved are numbered again once the
-// order settles at the end of the read.
+// reference leads to its part's index in the table as it last settled:
+// the network sections settle it before they look parts up, and the end
+// of the read once more, which numbers again the connections made before
+// parts moved.
 #include "reader/parts.h"
 
 #include <algorithm>
@@ -30,11 +31,12 @@ constexpr int RunLimit = 40;  // more than the halving lets an int32 table hold
 
 struct PartsState {
     HashTable components;     // name -> index + 1 of its first definition
-    HashTable references;     // reference -> index + 1 of its part in the table as it stands
+    HashTable references;     // reference -> index + 1 of its part in the table as it last settled
     int32_t runstart[RunLimit];  // first index of each run
     int runcount;
     int32_t runend;           // index after the last run
-    bool moved;               // parts moved since connections were made
+    int32_t moved;            // the first place whose part moved since the order settled
+    bool renumber;            // parts moved since connections were made
 };
 
 PartsState Parts = {};
@@ -53,10 +55,10 @@ constexpr ByReference ReferenceBefore{};
 int32_t RunEnd(int run) { return run + 1 < Parts.runcount ? Parts.runstart[run + 1] : Parts.runend; }
 
 // The parts from FIRST to LAST (excluded) moved: their references lead to
-// their new places.
+// their new places once the order settles.
 void NoteMoved(int32_t first, int32_t last) {
-    for (int32_t i = first; i < last; i++) *ValueOf(Parts.references, Design.parts[i]->reference) = IndexValue(i);
-    if (Design.netpincount > 0) Parts.moved = true;
+    if (first < Parts.moved) Parts.moved = first;
+    if (Design.netpincount > 0 && last > first) Parts.renumber = true;
 }
 
 // Merges the last two runs into one. Without memory for the merge the two
@@ -189,11 +191,14 @@ void SettlePartOrder() {
         Parts.runend = Design.partcount;
     }
     while (Parts.runcount >= 2) MergeLastRuns();
-    if (!Parts.moved) return;
+    for (int32_t i = Parts.moved; i < Design.partcount; i++)
+        *ValueOf(Parts.references, Design.parts[i]->reference) = IndexValue(i);
+    Parts.moved = Design.partcount;
+    if (!Parts.renumber) return;
     for (int32_t i = 0; i < Design.partcount; i++)
         for (NetPin* connection = Design.parts[i]->netpins; connection != nullptr; connection = connection->nextonpart)
             connection->part = i;
-    Parts.moved = false;
+    Parts.renumber = false;
 }
 
 int32_t FindPart(const char* reference) {

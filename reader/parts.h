@@ -19,7 +19,7 @@ int NotePart(int32_t index);
 // and -1.
 ComponentDef* FindComponentDef(const char* name, int32_t* index);
 // The index of the part of that exact reference in the parts table as it
-// stands, or -1: one probe, at any time.
+// last settled (SettlePartOrder), or -1: one probe.
 int32_t FindPartIndex(const char* reference);
 // The same in two steps, for reading ahead: StartPartProbe asks the cache
 // for where the probe starts, FinishPartProbe makes it.
@@ -31,8 +31,9 @@ int32_t FinishPartProbe(const char* reference, const HashProbe& probe);
 // that are equal ignoring letter case, or null.
 const char* SortNewParts();
 // Finishes the order SortNewParts began: the parts stand as one sorted
-// table, and every connection holds its part's index in it (connections
-// made before parts moved are numbered again here).
+// table, their references lead to their places in it, and every connection
+// holds its part's index in it (connections made before parts moved are
+// numbered again here).
 void SettlePartOrder();
 // Binary search of the sorted parts table; the index or -1.
 int32_t FindPart(const char* reference);

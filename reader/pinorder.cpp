@@ -8,8 +8,8 @@
 // a duplicate when the entry it stops at is equal; FindLibPin gives the
 // first pin of a number text in list order.
 //
-// Beside a component's list this module keeps an array of its pins in
-// list order, each with its key: the pin's value, or the first eight bytes
+// Beside a component's list of more than a few pins this module keeps an
+// array of them in list order, each with its key: the pin's value, or the first eight bytes
 // of its number text. While every entry and the new pin are numeric, or
 // every one is a text pin, the comparisons are a total order and every
 // walk inserts into a sorted list at its bound, so the list stays sorted
@@ -49,9 +49,9 @@
 
 namespace {
 
-// A part's connections are walked while they are fewer than this and slots
-// would cost too much: a few records cost less than an array's block.
-constexpr int32_t PartArrayFrom = 4;
+// A list is walked while it is shorter than this (and, for a part, slots
+// would cost too much): a few records cost less than an array's block.
+constexpr int32_t ArrayFrom = 4;
 // Slots for a part cost at most this many per connection it has; a part
 // never takes more than SlotLimit of them, as the search for the nearest
 // taken slot reads up to that many bits.
@@ -217,6 +217,14 @@ bool FillArray(PinArray& array, Entry* head) {
     return true;
 }
 
+// The length of the list at HEAD, counted up to MOST.
+template <typename Entry>
+int32_t LengthUpTo(Entry* head, int32_t most) {
+    int32_t length = 0;
+    for (; head != nullptr && length < most; head = NextOf(head)) length++;
+    return length;
+}
+
 // Where the walk puts PIN into the list at HEAD, with the array's place for
 // it in *AT; UPPER for InsertLibPin's walk. ARRAY may be null.
 template <typename Entry, typename Walk>
@@ -267,10 +275,11 @@ void Settle(ComponentPins& order) {
     order.valuelimit = limit;
 }
 
-// The component's array, made from its list when it has none; null when
-// it cannot be had.
+// The component's array, made from its list once that is long; null while
+// it is short or when it cannot be had.
 ComponentPins* PinsOf(ComponentDef* component) {
     if (component->pinorder != nullptr) return component->pinorder;
+    if (LengthUpTo(component->libpins, ArrayFrom) < ArrayFrom) return nullptr;
     ComponentPins* order = static_cast<ComponentPins*>(AllocateMemory(sizeof(ComponentPins)));
     if (order == nullptr) return nullptr;
     *order = ComponentPins{};
@@ -414,10 +423,8 @@ PartPins* PartPinsFor(PartInstance* part, const ComponentPins* order) {
     PartPins* pins = part->pinorder;
     int32_t connections = 0;
     if (pins == nullptr) {
-        for (const NetPin* entry = part->netpins; entry != nullptr && connections < PartArrayFrom;
-             entry = entry->nextonpart)
-            connections++;
-        if (connections < PartArrayFrom && !SlotsPay(order, connections + 1)) return nullptr;
+        connections = LengthUpTo(part->netpins, ArrayFrom);
+        if (connections < ArrayFrom && !SlotsPay(order, connections + 1)) return nullptr;
     } else if (pins->slots >= 0) {
         if (order != nullptr && pins->changes == order->changes && order->settled) return pins;
         for (const NetPin* entry = part->netpins; entry != nullptr; entry = entry->nextonpart) connections++;
@@ -428,7 +435,7 @@ PartPins* PartPinsFor(PartInstance* part, const ComponentPins* order) {
     PartPins* made = SlotsPay(order, connections + 1) ? MakeSlots(part, *order, pins) : nullptr;
     // An array serves on when slots cannot be had.
     if (made == nullptr && pins != nullptr && pins->slots < 0) return pins;
-    if (made == nullptr && connections >= PartArrayFrom) made = MakeArray(part);
+    if (made == nullptr && connections >= ArrayFrom) made = MakeArray(part);
     ReleasePinOrder(part);
     part->pinorder = made;
     return made;
