@@ -505,15 +505,27 @@ void PrefetchConnections(PinHint* hints, int count) {
         bool known = part->component >= 0 && part->component < Design.componentcount;
         hints[i].at = known ? Design.components[part->component] : nullptr;
         if (hints[i].at != nullptr) PrefetchMemory(hints[i].at);
-        if (part->pinorder != nullptr) PrefetchMemory(part->pinorder);
+        // A short list of connections is walked: its first entry.
+        const void* kept = part->pinorder != nullptr ? static_cast<const void*>(part->pinorder) : part->netpins;
+        if (kept != nullptr) PrefetchMemory(kept);
     }
-    stage([](PinHint& hint) -> const void* { return static_cast<const ComponentDef*>(hint.at)->pinorder; });
+    // A component of a few pins has no array: its list is asked for pin by
+    // pin, as the scan will read it.
+    constexpr int32_t Listed = -2;
+    auto listed = [](PinHint& hint) -> const void* { return static_cast<const LibPin*>(hint.at)->next; };
     stage([](PinHint& hint) -> const void* {
+        const ComponentDef* component = static_cast<const ComponentDef*>(hint.at);
+        hint.rank = component->pinorder == nullptr ? Listed : -1;
+        return component->pinorder != nullptr ? static_cast<const void*>(component->pinorder) : component->libpins;
+    });
+    stage([listed](PinHint& hint) -> const void* {
+        if (hint.rank == Listed) return listed(hint);
         const ComponentPins* pins = static_cast<const ComponentPins*>(hint.at);
         int32_t value = pins->settled ? PinNumberValue(hint.number) : -1;
         return value >= 0 && value < pins->valuelimit ? &pins->byvalue[value] : nullptr;
     });
-    stage([order](PinHint& hint) -> const void* {
+    stage([order, listed](PinHint& hint) -> const void* {
+        if (hint.rank == Listed) return listed(hint);
         hint.rank = *static_cast<const int32_t*>(hint.at);
         return hint.rank >= 0 ? &order(hint)->pins.entries[hint.rank] : nullptr;
     });
@@ -522,7 +534,8 @@ void PrefetchConnections(PinHint* hints, int count) {
         bool slotted = pins != nullptr && pins->slots > hint.rank && pins->changes == order(hint)->changes;
         return slotted ? pins : nullptr;
     };
-    stage([slots](PinHint& hint) -> const void* {
+    stage([slots, listed](PinHint& hint) -> const void* {
+        if (hint.rank == Listed) return listed(hint);
         if (PartPins* pins = slots(hint)) {
             PrefetchMemory(&SlotEntries(pins)[hint.rank]);
             PrefetchMemory(&SlotsTaken(pins)[hint.rank / SlotWordBits]);
@@ -531,6 +544,7 @@ void PrefetchConnections(PinHint* hints, int count) {
     });
     // The connection that the new one will follow, which it writes.
     stage([slots](PinHint& hint) -> const void* {
+        if (hint.rank < 0) return nullptr;
         if (PartPins* pins = slots(hint)) return SlotBelow(pins, hint.rank);
         const PartPins* pins = hint.part->pinorder;
         const LibPin* pin = static_cast<const LibPin*>(hint.at);
