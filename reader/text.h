@@ -18,5 +18,18 @@ inline bool IsReplacedByte(char c, bool composed) {
 }
 
 // Copies SIZE bytes of FROM to TO, each byte the rule replaces written as
-// ControlReplacement; gives how many were replaced.
-std::size_t CopyReplacingControls(char* to, const char* from, std::size_t size, bool composed);
+// ControlReplacement; gives how many were replaced. Inline, as the rule
+// is: every byte that a line of the netlist takes from the design goes
+// through it.
+inline std::size_t CopyReplacingControls(char* to, const char* from, std::size_t size, bool composed) {
+    std::size_t replaced = 0;
+    for (std::size_t i = 0; i < size; i++) {
+        char c = from[i];
+        if (IsReplacedByte(c, composed)) {
+            c = ControlReplacement;
+            replaced++;
+        }
+        to[i] = c;
+    }
+    return replaced;
+}

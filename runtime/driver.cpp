@@ -332,14 +332,23 @@ int32_t StageDesignText(char* text, std::size_t size, std::size_t* length, int i
         value = entry->value;
     }
     if (value == nullptr || *length >= size) return -1;
-    std::size_t added = std::strlen(value);
-    if (added >= size - *length) {
-        text[*length] = '\0';
-        return -1;
+    // One pass, as a pin item is staged for every connection.
+    char* at = text + *length;
+    const char* end = text + size - 1;
+    int32_t replaced = 0;
+    for (char c; (c = *value) != '\0'; value++) {
+        if (at == end) {
+            text[*length] = '\0';
+            return -1;
+        }
+        if (IsReplacedByte(c, false)) {
+            c = ControlReplacement;
+            replaced++;
+        }
+        *at++ = c;
     }
-    int32_t replaced = static_cast<int32_t>(CopyReplacingControls(text + *length, value, added, false));
-    *length += added;
-    text[*length] = '\0';
+    *at = '\0';
+    *length = static_cast<std::size_t>(at - text);
     return replaced;
 }
 
