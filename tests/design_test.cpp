@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <utility>
-#include <vector>
 
 #include "reader/design.h"
 #include "reader/design_testing.h"
@@ -23,7 +22,7 @@ class Carving : public LibraryTest {};
 TEST_F(Carving, AByteWrittenPastACarvingIsSeen) {
     if (!CarvingsStandApart) GTEST_SKIP() << "carvings share the arenas' blocks in this build (no ZEDID_CARVE_APART)";
     // One carving of each way, in both arenas, and the bytes it was given.
-    std::vector<std::pair<char*, std::size_t>> carvings = {
+    const std::pair<char*, std::size_t> carvings[] = {
         {static_cast<char*>(CarveRecord(Arena::Design, 20, Fill::Unset)), 20},
         {static_cast<char*>(CarveRecord(Arena::Parts, 40, Fill::Zeroed, CacheLine)), 40},
         {CarveText(Arena::Parts, "U1"), 3},
