@@ -116,7 +116,8 @@ enum class Arena {
 };
 enum class Fill { Zeroed, Unset };  // Unset: for a record whose every field the caller writes
 // SIZE bytes at a multiple of ALIGNMENT (a power of two) from ARENA; null
-// when no block can be had.
+// when no block can be had. Records hold pointers and 32-bit numbers,
+// nothing more strictly aligned than the default.
 void* CarveRecord(Arena arena, std::size_t size, Fill fill, std::size_t alignment = alignof(void*));
 // A copy of TEXT; null when no block can be had.
 char* CarveText(Arena arena, const char* text);
