@@ -7,7 +7,7 @@
 
 #include "formats/names.h"
 #include "platform/report.h"
-#include "reader/templates.h"
+#include "reader/text.h"
 #include "resources/messages.h"
 #include "runtime/channels.h"
 #include "runtime/symbols.h"

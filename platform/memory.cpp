@@ -8,6 +8,7 @@
 #include <cstring>
 
 #if defined(_WIN32)
+#include <malloc.h>
 #include <windows.h>
 #elif defined(__unix__) || defined(__APPLE__)
 #include <sys/mman.h>
@@ -41,6 +42,31 @@ void ReleaseMemory(void* block) {
     if (block == nullptr) return;
     HeapBlocks--;
     std::free(block);
+}
+
+void* AllocateAlignedMemory(std::size_t size, std::size_t alignment) {
+    if (NextAllocationFails()) return nullptr;
+    if (size == 0) size = 1;
+#if defined(_WIN32)
+    void* block = _aligned_malloc(size, alignment);
+#else
+    // posix_memalign takes no alignment below a pointer's.
+    if (alignment < sizeof(void*)) alignment = sizeof(void*);
+    void* block = nullptr;
+    if (posix_memalign(&block, alignment, size) != 0) block = nullptr;
+#endif
+    if (block != nullptr) HeapBlocks++;
+    return block;
+}
+
+void ReleaseAlignedMemory(void* block) {
+    if (block == nullptr) return;
+    HeapBlocks--;
+#if defined(_WIN32)
+    _aligned_free(block);
+#else
+    std::free(block);
+#endif
 }
 
 void* AllocateBlock(std::size_t size) {

@@ -68,6 +68,11 @@ int NamesSameFile(const char* a, const char* b);
 void* AllocateMemory(std::size_t size);
 void* ResizeMemory(void* block, std::size_t size);
 void ReleaseMemory(void* block);
+// SIZE bytes of the heap at a multiple of ALIGNMENT (a power of two), which
+// may exceed the heap's own. Null on failure, counted and failed by the test
+// hook as AllocateMemory's; released with ReleaseAlignedMemory.
+void* AllocateAlignedMemory(std::size_t size, std::size_t alignment);
+void ReleaseAlignedMemory(void* block);
 // A block of SIZE bytes (zeroed) taken from the system itself, not from the
 // heap, for memory that a run carves into many records and frees whole:
 // the heap keeps freed space of its own in ways that a host's other use of

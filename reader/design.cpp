@@ -23,9 +23,6 @@ namespace {
 // Sizes include the block's header: the system hands out whole pages.
 constexpr std::size_t FirstArenaBlock = 64 * 1024;
 constexpr std::size_t LargestArenaBlock = 1024 * 1024;
-// Records hold pointers and 32-bit numbers, nothing more strictly aligned.
-constexpr std::size_t RecordAlignment = alignof(void*);
-constexpr std::size_t CacheLine = 64;
 
 struct ArenaBlock {
     ArenaBlock* next;  // the block carved before this one; its bytes follow
@@ -34,18 +31,15 @@ struct ArenaBlock {
 
 // Memory carved in order from large blocks and given back all at once: the
 // records of a design are many, small and all freed together.
-struct Arena {
+struct ArenaState {
     ArenaBlock* blocks;     // every block, latest first
     char* free;             // the unused rest of the current block
     std::size_t left;       // bytes at FREE
     std::size_t nextblock;  // size of the next block; 0 before the first
 };
 
-Arena DesignArena = {};
-// Every connection and every line of the output reaches a part by lookup,
-// in no order of the file: the parts and their references are kept apart
-// from their properties and values, so that they fill fewer pages.
-Arena PartArena = {};
+// The blocks of Arena::Design, then of Arena::Parts.
+ArenaState Arenas[2] = {};
 
 // Texts of the design arena that CarveSharedText hands out again.
 constexpr std::size_t SharedTextSlots = 64;
@@ -56,59 +50,87 @@ constexpr std::size_t FirstPipeTextBlock = 4 * 1024;
 constexpr std::size_t LargestPipeTextBlock = 1024 * 1024;
 PipeTextBlock* PipeTextEnd = nullptr;
 
-// SIZE bytes at an address that is a multiple of ALIGNMENT, or null when no
-// block can be had.
-void* Carve(Arena& arena, std::size_t size, std::size_t alignment) {
-    std::size_t skip = arena.free == nullptr
-                           ? 0
-                           : (alignment - reinterpret_cast<std::uintptr_t>(arena.free) % alignment) % alignment;
-    if (arena.free != nullptr && arena.left >= skip && arena.left - skip >= size) {
-        char* at = arena.free + skip;
-        arena.free = at + size;
-        arena.left -= skip + size;
-        return at;
+#if defined(ZEDID_CARVE_APART)
+// Every carving of either arena, latest first: the link stands right
+// before the carving, whose heap block ends where it ends.
+struct Carving {
+    Carving* next;
+};
+Carving* Carvings = nullptr;
+
+void* Carve(ArenaState&, std::size_t size, std::size_t alignment) {
+    // The link's place keeps the carving's alignment after it.
+    if (alignment < alignof(Carving)) alignment = alignof(Carving);
+    std::size_t offset = (sizeof(Carving) + alignment - 1) & ~(alignment - 1);
+    if (size > SIZE_MAX - offset) return nullptr;
+    Carving* carving = static_cast<Carving*>(AllocateAlignedMemory(offset + size, alignment));
+    if (carving == nullptr) return nullptr;
+    carving->next = Carvings;
+    Carvings = carving;
+    return reinterpret_cast<char*>(carving) + offset;
+}
+
+void ReleaseCarvings() {
+    while (Carvings != nullptr) {
+        Carving* next = Carvings->next;
+        ReleaseAlignedMemory(Carvings);
+        Carvings = next;
     }
+}
+#else
+// Carve's way when the current block has no room: a new block. Out of
+// line, so that the way nearly every carving takes saves no registers.
+#if defined(__GNUC__)
+[[gnu::noinline]]
+#endif
+void* CarveFromNewBlock(ArenaState& arena, std::size_t size, std::size_t alignment) {
     std::size_t blocksize = arena.nextblock == 0 ? FirstArenaBlock : arena.nextblock;
     bool own = size > (blocksize - sizeof(ArenaBlock)) / 2;
     if (own) {
-        if (size > SIZE_MAX - sizeof(ArenaBlock)) return nullptr;
-        blocksize = sizeof(ArenaBlock) + size;
+        if (size > SIZE_MAX - sizeof(ArenaBlock) - alignment) return nullptr;
+        blocksize = sizeof(ArenaBlock) + alignment - 1 + size;
     }
     ArenaBlock* block = static_cast<ArenaBlock*>(AllocateBlock(blocksize));
     if (block == nullptr) return nullptr;
     block->next = arena.blocks;
     block->size = blocksize;
     arena.blocks = block;
-    // A block starts a page, and the header keeps any record's alignment
-    // after it.
+    // A block starts a page: its header keeps a record's alignment after
+    // it, but not a cache line's.
     char* at = reinterpret_cast<char*>(block + 1);
+    at += (0 - reinterpret_cast<std::uintptr_t>(at)) & (alignment - 1);
     if (own) return at;
     arena.free = at + size;
-    arena.left = blocksize - sizeof(ArenaBlock) - size;
+    arena.left = blocksize - static_cast<std::size_t>(at - reinterpret_cast<char*>(block)) - size;
     arena.nextblock = blocksize < LargestArenaBlock ? blocksize * 2 : blocksize;
     return at;
 }
 
-void* CarveZeroed(Arena& arena, std::size_t size, std::size_t alignment) {
-    void* memory = Carve(arena, size, alignment);
-    if (memory != nullptr) std::memset(memory, 0, size);
-    return memory;
+// SIZE bytes at an address that is a multiple of ALIGNMENT, or null when no
+// block can be had. Nearly every carving fits the current block: that way
+// is kept short enough to be inlined into every carve.
+inline void* Carve(ArenaState& arena, std::size_t size, std::size_t alignment) {
+    std::size_t skip = (0 - reinterpret_cast<std::uintptr_t>(arena.free)) & (alignment - 1);
+    if (arena.free == nullptr || arena.left < skip || arena.left - skip < size)
+        return CarveFromNewBlock(arena, size, alignment);
+    char* at = arena.free + skip;
+    arena.free = at + size;
+    arena.left -= skip + size;
+    return at;
 }
 
-char* CarveText(Arena& arena, const char* text) {
-    std::size_t length = std::strlen(text) + 1;
-    char* copy = static_cast<char*>(Carve(arena, length, 1));
-    if (copy != nullptr) std::memcpy(copy, text, length);
-    return copy;
-}
+void ReleaseCarvings() {}
+#endif
 
-void ReleaseArena(Arena& arena) {
+ArenaState& ArenaOf(Arena arena) { return Arenas[static_cast<int>(arena)]; }
+
+void ReleaseArena(ArenaState& arena) {
     while (arena.blocks != nullptr) {
         ArenaBlock* next = arena.blocks->next;
         ReleaseBlock(arena.blocks, arena.blocks->size);
         arena.blocks = next;
     }
-    arena = Arena{};
+    arena = ArenaState{};
 }
 
 void ReleaseHeaderText(const char*& field) {
@@ -123,13 +145,24 @@ int CompareReferences(const char* a, const char* b) {
     return std::strcmp(a, b);
 }
 
-void* CarveDesignRecord(std::size_t size) { return Carve(DesignArena, size, RecordAlignment); }
+void* CarveRecord(Arena arena, std::size_t size, Fill fill, std::size_t alignment) {
+    void* memory = Carve(ArenaOf(arena), size, alignment);
+#if defined(ZEDID_CARVE_APART)
+    if (memory != nullptr && fill == Fill::Zeroed) std::memset(memory, 0, size);
+#else
+    // The blocks come zeroed from the system, and no byte of them is
+    // handed out twice.
+    (void)fill;
+#endif
+    return memory;
+}
 
-void* CarveDesignMemory(std::size_t size) { return CarveZeroed(DesignArena, size, RecordAlignment); }
-
-char* CarveDesignText(const char* text) { return CarveText(DesignArena, text); }
-
-void* CarveDesignLine(std::size_t size) { return CarveZeroed(DesignArena, size, CacheLine); }
+char* CarveText(Arena arena, const char* text) {
+    std::size_t length = std::strlen(text) + 1;
+    char* copy = static_cast<char*>(Carve(ArenaOf(arena), length, 1));
+    if (copy != nullptr) std::memcpy(copy, text, length);
+    return copy;
+}
 
 const char* CarveSharedText(const char* text) {
     std::size_t length = std::strlen(text);
@@ -144,22 +177,16 @@ const char* CarveSharedText(const char* text) {
         while (known[same] == text[same] && same < length) same++;
         if (same == length && known[length] == '\0') return known;
     }
-    char* copy = static_cast<char*>(Carve(DesignArena, length + 1, 1));
+    char* copy = static_cast<char*>(Carve(ArenaOf(Arena::Design), length + 1, 1));
     if (copy == nullptr) return nullptr;
     std::memcpy(copy, text, length + 1);
     SharedTexts[at] = copy;
     return copy;
 }
 
-// A part starts a cache line, so that the record and a short reference
-// carved after it are one line to fetch.
-void* CarvePartRecord(std::size_t size) { return Carve(PartArena, size, CacheLine); }
-
-char* CarvePartText(const char* text) { return CarveText(PartArena, text); }
-
 void ReleaseDesignMemory() {
-    ReleaseArena(DesignArena);
-    ReleaseArena(PartArena);
+    for (ArenaState& arena : Arenas) ReleaseArena(arena);
+    ReleaseCarvings();
     for (const char*& text : SharedTexts) text = nullptr;
 }
 

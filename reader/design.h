@@ -97,6 +97,37 @@ struct PipeTextBlock {
     std::size_t size;     // bytes that follow this header
 };
 
+// The records of the design (properties, pins, connections, parts,
+// component definitions, nets) and the texts a read never replaces are
+// carved from large blocks that ReleaseDesignMemory frees at once; such a
+// record or text is never freed on its own. A build with ZEDID_CARVE_APART
+// takes each carving from the heap on its own instead, ending where the
+// carving ends, so that a sanitizer or valgrind sees a byte written past it.
+// (Declared before the process-wide Design, whose name an arena shares.)
+enum class Arena {
+    Design,  // every record and text but these:
+    Parts,   // the parts and their references, which every connection and
+             // line of the output reaches by lookup: kept apart, they fill
+             // fewer pages
+};
+enum class Fill { Zeroed, Unset };  // Unset: for a record whose every field the caller writes
+// SIZE bytes at a multiple of ALIGNMENT (a power of two) from ARENA; null
+// when no block can be had. Records hold pointers and 32-bit numbers,
+// nothing more strictly aligned than the default.
+void* CarveRecord(Arena arena, std::size_t size, Fill fill, std::size_t alignment = alignof(void*));
+// A copy of TEXT; null when no block can be had.
+char* CarveText(Arena arena, const char* text);
+// The Design arena's copy of TEXT, or an equal text carved earlier by this
+// call: for texts that recur from record to record (property names and
+// values), which are never changed or freed on their own. Null when no
+// block can be had.
+const char* CarveSharedText(const char* text);
+// For a record that lookups fetch in no order of the file: carved at the
+// start of a line, it and a short text carved after it are one line to fetch.
+constexpr std::size_t CacheLine = 64;
+// Frees every block carved so far (part of ReleaseDesignTables).
+void ReleaseDesignMemory();
+
 // The process-wide design of the current run.
 extern DesignTables Design;
 extern DesignHeader Header;
@@ -105,28 +136,6 @@ extern PipeTextBlock* PipeTextList;  // null while no section had words
 // Byte-wise order of references; negative, zero or positive.
 int CompareReferences(const char* a, const char* b);
 
-// The records of the design (properties, pins, connections, parts,
-// component definitions, nets) and the texts a read never replaces are
-// carved from large blocks that ReleaseDesignMemory frees at once; such a
-// record or text is never freed on its own. Zeroed memory, or a copy of
-// TEXT; null when no block can be had.
-void* CarveDesignMemory(std::size_t size);
-char* CarveDesignText(const char* text);
-// Zeroed memory at the start of a cache line: for a record that every
-// connection looks up in no particular order, so that it and a short text
-// carved after it are one line to fetch. Null when no block can be had.
-void* CarveDesignLine(std::size_t size);
-// A copy of TEXT, or a text carved earlier by this call that equals it: for
-// texts that recur from record to record (property names and values), which
-// are never changed or freed on their own. Null when no block can be had.
-const char* CarveSharedText(const char* text);
-// The same, not zeroed: for a record whose every field the caller writes.
-void* CarveDesignRecord(std::size_t size);
-// Parts and their references, carved apart from the rest (not zeroed).
-void* CarvePartRecord(std::size_t size);
-char* CarvePartText(const char* text);
-// Frees every block carved so far (part of ReleaseDesignTables).
-void ReleaseDesignMemory();
 // Appends a copy of WORD to the words of the pipetext section being read;
 // FIRST marks the section's first word, whose list replaces the earlier
 // one (freed then). 1, or 0 without memory (the earlier list is kept when

@@ -1,5 +1,5 @@
 // What of the design's storage only the tests read: the pipetext words,
-// which nothing in a run reads.
+// which nothing in a run reads, and how this build carves.
 #pragma once
 
 #include <cstddef>
@@ -14,3 +14,11 @@ struct PipeTextCursor {
 
 // The word at CURSOR, which moves past it; null after the last.
 const char* NextPipeText(PipeTextCursor* cursor);
+
+// Whether this build takes each carving from the heap on its own
+// (ZEDID_CARVE_APART), rather than in order from an arena's blocks.
+#if defined(ZEDID_CARVE_APART)
+constexpr bool CarvingsStandApart = true;
+#else
+constexpr bool CarvingsStandApart = false;
+#endif

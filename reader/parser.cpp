@@ -62,7 +62,7 @@ int ReplaceText(const char*& field, const char* text) {
 // A property of NAME (carved already) holding a copy of VALUE, carved with
 // the design; null without memory.
 Property* NewProperty(const char* name, const char* value) {
-    Property* property = static_cast<Property*>(CarveDesignRecord(sizeof(Property)));
+    Property* property = static_cast<Property*>(CarveRecord(Arena::Design, sizeof(Property), Fill::Unset));
     if (property == nullptr) return nullptr;
     property->next = nullptr;
     property->name = name;
@@ -222,9 +222,9 @@ int ReadPlacement(TextFile* file) {
 
 // A new pin NUMBER of component definition COMPONENT, or null.
 LibPin* NewLibPin(const char* number, int32_t component) {
-    LibPin* pin = static_cast<LibPin*>(CarveDesignLine(sizeof(LibPin)));
+    LibPin* pin = static_cast<LibPin*>(CarveRecord(Arena::Design, sizeof(LibPin), Fill::Zeroed, CacheLine));
     if (pin == nullptr) return nullptr;
-    pin->number = CarveDesignText(number);
+    pin->number = CarveText(Arena::Design, number);
     if (pin->number == nullptr) return nullptr;
     pin->component = component;
     pin->numbervalue = PinNumberValue(number);
@@ -291,7 +291,7 @@ struct NetworkState {
 // 0 after message 24, 23 or 3 (or without memory), the connection dropped.
 // PROBE is where the search for its part starts.
 int AddConnection(NetworkState& state, const char* reference, const char* pin, const HashProbe& probe) {
-    NetPin* connection = static_cast<NetPin*>(CarveDesignRecord(sizeof(NetPin)));
+    NetPin* connection = static_cast<NetPin*>(CarveRecord(Arena::Design, sizeof(NetPin), Fill::Unset));
     if (connection == nullptr) return 0;
     *connection = NetPin{nullptr, nullptr, nullptr, -1, state.netindex, nullptr};
     Design.netpincount++;

@@ -40,7 +40,7 @@ int32_t AppendRecord(Record**& entries, int32_t& count, int32_t& capacity, Recor
 // A fresh record of zeroed fields, or null.
 template <typename Record>
 Record* NewRecord() {
-    return static_cast<Record*>(CarveDesignMemory(sizeof(Record)));
+    return static_cast<Record*>(CarveRecord(Arena::Design, sizeof(Record), Fill::Zeroed));
 }
 
 template <typename Record>
@@ -76,7 +76,7 @@ int StartDesignTables() {
 
 ComponentDef* AddComponentDef(const char* name, int32_t* index) {
     ComponentDef* component = NewRecord<ComponentDef>();
-    char* copy = component != nullptr ? CarveDesignText(name) : nullptr;
+    char* copy = component != nullptr ? CarveText(Arena::Design, name) : nullptr;
     int32_t at = copy != nullptr
                      ? AppendRecord(Design.components, Design.componentcount, Design.componentcapacity, component)
                      : -1;
@@ -94,8 +94,9 @@ ComponentDef* AddComponentDef(const char* name, int32_t* index) {
 }
 
 PartInstance* AddPartInstance(const char* reference, int32_t componentindex, int32_t* index) {
-    PartInstance* part = static_cast<PartInstance*>(CarvePartRecord(sizeof(PartInstance)));
-    char* copy = part != nullptr ? CarvePartText(reference) : nullptr;
+    PartInstance* part =
+        static_cast<PartInstance*>(CarveRecord(Arena::Parts, sizeof(PartInstance), Fill::Unset, CacheLine));
+    char* copy = part != nullptr ? CarveText(Arena::Parts, reference) : nullptr;
     int32_t at = copy != nullptr ? AppendRecord(Design.parts, Design.partcount, Design.partcapacity, part) : -1;
     if (index != nullptr) *index = at;
     if (at < 0) return nullptr;
@@ -110,7 +111,7 @@ PartInstance* AddPartInstance(const char* reference, int32_t componentindex, int
 
 Net* AddNet(const char* name, int32_t* index) {
     Net* net = NewRecord<Net>();
-    char* copy = net != nullptr ? CarveDesignText(name) : nullptr;
+    char* copy = net != nullptr ? CarveText(Arena::Design, name) : nullptr;
     int32_t at = copy != nullptr ? AppendRecord(Design.nets, Design.netcount, Design.netcapacity, net) : -1;
     if (index != nullptr) *index = at;
     if (at < 0) return nullptr;

@@ -6,6 +6,7 @@
 
 #include "platform/platform.h"
 #include "reader/design.h"
+#include "reader/text.h"
 
 CombineTemplate PartValueCombine = {nullptr};
 CombineTemplate FootprintCombine = {nullptr};
@@ -44,7 +45,7 @@ void FreeSegments(TemplateSegment* segment) {
 
 // A character of the file's own text: a control byte is replaced.
 void CollectFromFile(Collector& collector, char c) {
-    if (IsControlByte(c) && collector.length < SegmentLimit) {
+    if (IsReplacedByte(c, false) && collector.length < SegmentLimit) {
         c = ControlReplacement;
         collector.replaced[collector.length / ReplacedWordBits] |= uint32_t{1} << (collector.length % ReplacedWordBits);
     }
@@ -59,15 +60,10 @@ std::size_t AppendExpansion(int& length, const char* text, bool replace) {
     std::size_t size = std::strlen(text);
     if (size > room) size = room;
     char* to = ExpansionBuffer + length;
-    std::memcpy(to, text, size);
-    if (replace) {
-        for (std::size_t i = 0; i < size; i++) {
-            if (IsControlByte(to[i])) {
-                to[i] = ControlReplacement;
-                ExpansionReplaced++;
-            }
-        }
-    }
+    if (replace)
+        ExpansionReplaced += static_cast<int32_t>(CopyReplacingControls(to, text, size, false));
+    else
+        std::memcpy(to, text, size);
     length += static_cast<int>(size);
     ExpansionBuffer[length] = '\0';
     return size;

@@ -14,16 +14,6 @@ constexpr int32_t PropertyReferenceSegment = 1;
 // are cut.
 constexpr int ExpansionLimit = TokenLimit;
 
-// A control byte (below 32, or 127) from the design's data is written as
-// this character, so no text of the design can end or break a netlist line.
-// Only the tab and line feed of a template's own escapes are kept.
-constexpr char ControlReplacement = '?';
-
-inline bool IsControlByte(char c) {
-    unsigned char byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || byte == 0x7F;
-}
-
 // A literal's text holds at most this many characters; longer runs are cut.
 constexpr int SegmentLimit = TokenLimit;
 constexpr int ReplacedWordBits = 32;

@@ -82,6 +82,15 @@ constexpr auto PlainCharacters = [] {
 
 bool IsPlain(char c) { return PlainCharacters[static_cast<unsigned char>(c)]; }
 
+// Copies the run of plain characters at LINE + CURSOR into TEXT after its
+// LENGTH characters, up to TokenLimit, and moves CURSOR past what it took;
+// gives the new length. The reader's hottest loop: its callers hand it
+// local copies of the line and cursor, which stay in registers.
+inline int CopyPlainRun(const char* line, int& cursor, char* text, int length) {
+    while (length < TokenLimit && IsPlain(line[cursor])) text[length++] = line[cursor++];
+    return length;
+}
+
 // Reads the token whose first character is under the cursor.
 void ReadWord(TokenText& token) {
     for (;;) {
@@ -89,10 +98,8 @@ void ReadWord(TokenText& token) {
         // the character after it goes through the rules below.
         const char* line = Reader.line;
         int cursor = Reader.cursor;
-        int length = token.length;
-        while (length < TokenLimit && IsPlain(line[cursor])) token.text[length++] = line[cursor++];
+        token.length = CopyPlainRun(line, cursor, token.text, token.length);
         while (IsPlain(line[cursor])) cursor++;
-        token.length = length;
         Reader.cursor = cursor;
         char c = line[cursor];
         if (IsLineEnd(c) || IsBlank(c)) return;
@@ -162,8 +169,7 @@ int ReadToken(TextFile* file, char* token) {
     // Nearly every token is a run of plain characters that the line's end,
     // a blank, ")" or "-" ends: it is taken here, in one loop over local
     // copies; anything else goes on through the rules of ReadWord.
-    int length = 0;
-    while (length < TokenLimit && IsPlain(line[cursor])) token[length++] = line[cursor++];
+    int length = CopyPlainRun(line, cursor, token, 0);
     char c = line[cursor];
     // So is a parenthesis or a dash on its own, as ReadWord would take it.
     if (length == 0 && (c == '(' || c == ')' || c == '-')) {
@@ -189,15 +195,13 @@ int ReadConnectionTokens(TextFile* file, char* reference, char* number) {
     const char* line = Reader.line;
     int cursor = Reader.cursor;
     // The reference: plain characters up to the dash, which ends it whole.
-    int length = 0;
-    while (length < TokenLimit && IsPlain(line[cursor])) reference[length++] = line[cursor++];
+    int length = CopyPlainRun(line, cursor, reference, 0);
     if (length == 0 || length == TokenLimit || line[cursor] != '-') return 0;
     reference[length] = '\0';
     // The number straight after the dash (ReadToken would pass blanks there,
     // which the usual way never has), ended as ReadToken ends a plain token.
     int next = cursor + 1;
-    length = 0;
-    while (length < TokenLimit && IsPlain(line[next])) number[length++] = line[next++];
+    length = CopyPlainRun(line, next, number, 0);
     if (length == 0 || length == TokenLimit || !EndsPlainToken(line[next])) return 0;
     number[length] = '\0';
     Reader.cursor = next;

@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "platform/report.h"
 #include "reader/templates.h"
+#include "reader/text.h"
 #include "reader/tokens.h"
 #include "resources/messages.h"
 #include "runtime/channels.h"
@@ -291,28 +292,21 @@ namespace {
 // feeds kept when KEEPBREAKS; gives how many were replaced. A text without
 // any goes out in one piece, as PrintVariable writes it.
 int32_t WriteReplacing(int channel, const char* text, bool keepbreaks) {
-    auto replaced = [keepbreaks](char c) { return IsControlByte(c) && !(keepbreaks && (c == '\t' || c == '\n')); };
     const char* c = text;
-    while (*c != '\0' && !replaced(*c)) c++;
+    while (*c != '\0' && !IsReplacedByte(*c, keepbreaks)) c++;
     if (*c == '\0') {
         WriteString(channel, text);
         return 0;
     }
     int32_t count = 0;
     char stage[StageSize];
-    int length = 0;
-    for (c = text; *c != '\0'; c++) {
-        if (replaced(*c)) {
-            stage[length++] = ControlReplacement;
-            count++;
-        } else {
-            stage[length++] = *c;
-        }
-        if (length == StageSize - 1 || c[1] == '\0') {
-            stage[length] = '\0';
-            WriteString(channel, stage);
-            length = 0;
-        }
+    for (std::size_t left = std::strlen(text); left > 0;) {
+        std::size_t length = left < StageSize - 1 ? left : StageSize - 1;
+        count += static_cast<int32_t>(CopyReplacingControls(stage, text, length, keepbreaks));
+        stage[length] = '\0';
+        WriteString(channel, stage);
+        text += length;
+        left -= length;
     }
     return count;
 }
@@ -338,6 +332,7 @@ int32_t StageDesignText(char* text, std::size_t size, std::size_t* length, int i
         value = entry->value;
     }
     if (value == nullptr || *length >= size) return -1;
+    // One pass, as a pin item is staged for every connection.
     char* at = text + *length;
     const char* end = text + size - 1;
     int32_t replaced = 0;
@@ -346,7 +341,7 @@ int32_t StageDesignText(char* text, std::size_t size, std::size_t* length, int i
             text[*length] = '\0';
             return -1;
         }
-        if (IsControlByte(c)) {
+        if (IsReplacedByte(c, false)) {
             c = ControlReplacement;
             replaced++;
         }

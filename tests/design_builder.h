@@ -18,8 +18,8 @@
 
 // Appends NAME = VALUE to LIST.
 inline void AddTestProperty(Property*& list, const char* name, const char* value) {
-    Property* property = static_cast<Property*>(CarveDesignMemory(sizeof(Property)));
-    *property = {nullptr, CarveDesignText(name), CarveDesignText(value)};
+    Property* property = static_cast<Property*>(CarveRecord(Arena::Design, sizeof(Property), Fill::Zeroed));
+    *property = {nullptr, CarveText(Arena::Design, name), CarveText(Arena::Design, value)};
     Property** link = &list;
     while (*link != nullptr) link = &(*link)->next;
     *link = property;
@@ -31,8 +31,8 @@ inline int32_t AddTestComponent(const char* name, std::initializer_list<const ch
     int32_t index = -1;
     ComponentDef* component = AddComponentDef(name, &index);
     for (const char* number : pins) {
-        LibPin* pin = static_cast<LibPin*>(CarveDesignMemory(sizeof(LibPin)));
-        *pin = {nullptr, CarveDesignText(number), index, PinNumberValue(number), 0, EmptyText, EmptyText, nullptr};
+        LibPin* pin = static_cast<LibPin*>(CarveRecord(Arena::Design, sizeof(LibPin), Fill::Zeroed));
+        *pin = {nullptr, CarveText(Arena::Design, number), index, PinNumberValue(number), 0, EmptyText, EmptyText, nullptr};
         InsertLibPin(component, pin);
     }
     return index;
@@ -67,7 +67,7 @@ inline NetPin* ConnectTest(const char* reference, const char* number) {
     PartInstance* part = Design.parts[partindex];
     LibPin* pin = FindLibPin(Design.components[part->component], number);
     EXPECT_NE(pin, nullptr) << reference << "-" << number;
-    NetPin* connection = static_cast<NetPin*>(CarveDesignMemory(sizeof(NetPin)));
+    NetPin* connection = static_cast<NetPin*>(CarveRecord(Arena::Design, sizeof(NetPin), Fill::Zeroed));
     *connection = {nullptr, nullptr, pin, partindex, netindex, nullptr};
     EXPECT_EQ(InsertNetPin(part, connection), 1) << reference << "-" << number;
     NetPin** link = &Design.nets[netindex]->netpins;

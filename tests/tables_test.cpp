@@ -13,6 +13,7 @@
 #include "platform/memory_testing.h"
 #include "platform/platform.h"
 #include "reader/design.h"
+#include "reader/design_testing.h"
 #include "reader/parts.h"
 #include "reader/pinorder.h"
 #include "reader/tables.h"
@@ -30,8 +31,8 @@ protected:
 
 // A pin as the library parser makes it, carved with the design.
 LibPin* MakePin(const char* number, int32_t component = 0) {
-    LibPin* pin = static_cast<LibPin*>(CarveDesignMemory(sizeof(LibPin)));
-    pin->number = CarveDesignText(number);
+    LibPin* pin = static_cast<LibPin*>(CarveRecord(Arena::Design, sizeof(LibPin), Fill::Zeroed));
+    pin->number = CarveText(Arena::Design, number);
     pin->component = component;
     pin->numbervalue = PinNumberValue(number);
     pin->pinname = EmptyText;
@@ -54,7 +55,7 @@ std::vector<std::string> ConnectionOrder(const PartInstance* part) {
 
 // A connection to PIN, carved with the design.
 NetPin* MakeConnection(LibPin* pin) {
-    NetPin* connection = static_cast<NetPin*>(CarveDesignMemory(sizeof(NetPin)));
+    NetPin* connection = static_cast<NetPin*>(CarveRecord(Arena::Design, sizeof(NetPin), Fill::Zeroed));
     connection->libpin = pin;
     return connection;
 }
@@ -174,25 +175,28 @@ TEST_F(Tables, AddWithoutABlockAddsNothing) {
     EXPECT_EQ(index, 0);
 }
 
-// Carved memory is zeroed and aligned for records, texts are exact copies,
-// and a carving larger than a block still succeeds (a block of its own).
+// Carved memory is zeroed and aligned as asked in either arena, texts are
+// exact copies, and a carving larger than a block still succeeds (a block
+// of its own).
 TEST_F(Tables, CarvedRecordsAndTextsAreSound) {
     std::vector<std::pair<const char*, std::string>> texts;
     for (int i = 0; i < 20000; i++) {
+        Arena arena = i % 2 == 0 ? Arena::Design : Arena::Parts;
+        std::size_t alignment = i % 3 == 0 ? CacheLine : alignof(LibPin);
         std::string text(static_cast<size_t>(i % 37), static_cast<char>('a' + i % 26));
-        const char* copy = CarveDesignText(text.c_str());
+        const char* copy = CarveText(arena, text.c_str());
         ASSERT_NE(copy, nullptr);
         texts.emplace_back(copy, text);
-        auto* pin = static_cast<LibPin*>(CarveDesignMemory(sizeof(LibPin)));
+        auto* pin = static_cast<LibPin*>(CarveRecord(arena, sizeof(LibPin), Fill::Zeroed, alignment));
         ASSERT_NE(pin, nullptr);
-        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(pin) % alignof(LibPin), 0u);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(pin) % alignment, 0u);
         EXPECT_EQ(pin->next, nullptr);
         EXPECT_EQ(pin->properties, nullptr);
         EXPECT_EQ(pin->numbervalue, 0);
         std::memset(pin, 0xA5, sizeof(LibPin));
     }
     std::string big(3 * 1024 * 1024, 'x');
-    const char* copy = CarveDesignText(big.c_str());
+    const char* copy = CarveText(Arena::Design, big.c_str());
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(copy, big);
     // A text after a longer one of its slot that it begins.
@@ -474,16 +478,16 @@ TEST_F(Tables, PinOrdersHoldWithoutMemoryForAnyArray) {
         int32_t index = -1;
         ComponentDef* component = AddComponentDef("IC", &index);
         PartInstance* part = AddPartInstance("U1", index, nullptr);
+        // The records are made first: only what the pin order keeps may fail.
         std::vector<LibPin*> pins;
+        std::vector<NetPin*> connections;
+        for (int i = 0; i < 30; i++) pins.push_back(MakePin(std::to_string(i * 7 % 30 + 1).c_str(), index));
+        for (int i = 0; i < 40; i++) connections.push_back(MakeConnection(pins[static_cast<std::size_t>(i * 11 % 30)]));
         if (point != nullptr) point->Arm();
-        for (int i = 0; i < 30; i++) {
-            pins.push_back(MakePin(std::to_string(i * 7 % 30 + 1).c_str(), index));
-            InsertLibPin(component, pins.back());
-        }
+        for (LibPin* pin : pins) InsertLibPin(component, pin);
         Outcome outcome;
         for (int i = 0; i < 40; i++)
-            if (!InsertNetPin(part, MakeConnection(pins[static_cast<std::size_t>(i * 11 % 30)])))
-                outcome.refused.push_back(i);
+            if (!InsertNetPin(part, connections[static_cast<std::size_t>(i)])) outcome.refused.push_back(i);
         for (const char* number : {"1", "15", "30", "31"}) {
             const LibPin* found = FindLibPin(component, number);
             outcome.found.push_back(found != nullptr ? found->number : "none");

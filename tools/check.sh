@@ -305,13 +305,14 @@ perf() {
 }
 
 # Every sanitizer report ends the program that made it, so a test with a
-# report fails; a leak fails the test process at its exit.
+# report fails; a leak fails the test process at its exit. Every record of
+# a design is a heap block of its own, so a write past one is reported too.
 asan_options="halt_on_error=1:abort_on_error=0:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1:strict_string_checks=1"
 ubsan_options="halt_on_error=1:print_stacktrace=1"
 
 sanitize() {
   stage "sanitizers: the whole suite under ASan + UBSan + LSan"
-  cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DZEDID_SANITIZE=ON
+  cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DZEDID_SANITIZE=ON -DZEDID_CARVE_APART=ON
   cmake --build build/asan -j "$jobs"
   (cd build/asan && ASAN_OPTIONS="$asan_options" UBSAN_OPTIONS="$ubsan_options" \
     ctest -j "$jobs" --output-on-failure)
@@ -332,7 +333,8 @@ tsan() {
     build/tsan/tests/zedid_tests --gtest_filter='Concurrency.*:Export.CallFromInsideACallbackIsRefused'
 }
 
-# The whole unit suite in one process under valgrind: the golden designs,
+# The whole unit suite in one process under valgrind, every record of a
+# design a heap block of its own that valgrind watches: the golden designs,
 # every failing run of the message tables, repeated calls and the
 # allocation-failure sweep, with nothing lost or even left reachable. The
 # 50 MB files, the every-prefix sweep and the large write-failure sweep stay
@@ -349,7 +351,7 @@ memcheck_options=(--quiet --error-exitcode=99 --leak-check=full --show-leak-kind
 memcheck() {
   stage "valgrind memcheck: end-to-end, failing and repeated runs"
   install_missing valgrind
-  cmake -S . -B build/vg -DCMAKE_BUILD_TYPE=Debug
+  cmake -S . -B build/vg -DCMAKE_BUILD_TYPE=Debug -DZEDID_CARVE_APART=ON
   cmake --build build/vg -j "$jobs" --target zedid_tests zedid_cli replay_export replay_template
   valgrind "${memcheck_options[@]}" build/vg/tests/zedid_tests --gtest_filter="-$memcheck_skip" --gtest_brief=1
   valgrind "${memcheck_options[@]}" build/vg/fuzz/replay_export tests/regressions/export
