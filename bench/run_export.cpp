@@ -2,10 +2,10 @@
 // calls the export once, as the command-line host does, but counts message
 // lines instead of printing them, so the figures measure the library.
 //
-//   zedid_run [--plain] DESIGN OUTPUT
+//   zedid_run DESIGN OUTPUT
 //
-// --plain runs the design tables' plain algorithms alone (no indexes), to
-// show what the indexes save.
+// Built twice: zedid_run over the library, zedid_model_run over the test
+// model's plain algorithms, to show what the library's lookups save.
 //
 // Prints one line to standard output: the seconds the call took (wall
 // clock, then processor time of this process), its result, the number of
@@ -18,7 +18,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "reader/index_testing.h"
 #include "zedid.h"
 
 namespace {
@@ -69,18 +68,13 @@ double ProcessorSeconds() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int first = 1;
-    if (argc == 4 && std::strcmp(argv[1], "--plain") == 0) {
-        SetIndexMode(IndexPlain);
-        first = 2;
-    }
-    if (argc - first != 2) {
-        std::fputs("usage: zedid_run [--plain] DESIGN OUTPUT\n", stderr);
+    if (argc != 3) {
+        std::fputs("usage: zedid_run DESIGN OUTPUT\n", stderr);
         return 64;
     }
     double processor = ProcessorSeconds();
     auto start = std::chrono::steady_clock::now();
-    int result = ZedidDLL90(argv[first], argv[first + 1], nullptr, nullptr, CountMessage, nullptr);
+    int result = ZedidDLL90(argv[1], argv[2], nullptr, nullptr, CountMessage, nullptr);
     std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     processor = ProcessorSeconds() - processor;
     std::printf("%.9f %.6f %d %ld %ld %ld\n", elapsed.count(), processor, result, Seen.messages, Seen.numbered,
