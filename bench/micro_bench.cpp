@@ -20,7 +20,8 @@
 #include "host/run.h"
 #include "platform/platform.h"
 #include "reader/design.h"
-#include "reader/pins.h"
+#include "reader/parts.h"
+#include "reader/pinorder.h"
 #include "reader/tables.h"
 #include "zedid.h"
 

@@ -22,7 +22,6 @@ struct LibPin {
     int32_t component;     // index of its component definition
     int32_t numbervalue;   // decimal value of a digit-only number, else -1
     int32_t pintype;       // first byte of "pintype" minus 48; 0 when none
-    int32_t rank;          // its place among the component's distinct pin keys, while ranked (pins.cpp)
     const char* pinname;   // "pinname" property, EmptyText when none
     const char* lpinname;  // "lpinname" property, EmptyText when none
     Property* properties;  // other pin properties, file order
@@ -37,7 +36,8 @@ struct NetPin {
     Property* properties;  // connection properties, file order
 };
 
-struct PinSlots;
+struct ComponentPins;
+struct PartPins;
 
 struct PartInstance {
     const char* reference;  // reference designator as written after "place"
@@ -46,7 +46,7 @@ struct PartInstance {
     Property* properties;   // part properties, file order
     int32_t component;      // index of its component definition
     int32_t valueowned;     // 1: value is a heap text of its own; 0: the component's name, or carved with the design
-    PinSlots* pinslots;     // its connections by pin rank (pins.cpp); null when not kept
+    PartPins* pinorder;     // what reader/pinorder keeps beside netpins; null: nothing
     int32_t composed;       // 1 when value is the partvaluecombine expansion, 0: the component name
     int32_t replaced;       // control bytes of the design that expansion replaced
 };
@@ -57,10 +57,7 @@ struct ComponentDef {
     Property* properties;   // other image properties, file order
     LibPin* libpins;        // its pins, pin order
     Property** propertyend; // the link its next property goes into; null before its first group
-    int32_t pinkeys;          // distinct pin keys when ranked (pins.cpp); 0 not yet, -1 never
-    const LibPin* rankedhead; // its first pin when it was ranked
-    LibPin** pinsbyvalue;     // while ranked, numbers alone: first pin of each value up to valuelimit (pins.cpp)
-    int32_t valuelimit;       // entries of pinsbyvalue; 0 when none
+    ComponentPins* pinorder;  // what reader/pinorder keeps beside libpins; null: nothing
 };
 
 struct Net {

@@ -21,12 +21,12 @@ constexpr uint32_t LargestCapacity = 1u << 30;
 // Every bit of the key reaches the low bits that pick a slot; the rest of
 // a longer text is folded in by FNV-1a.
 uint32_t HashOf(uint64_t key, const char* text) {
-    key ^= key >> 33;
-    key *= 0xFF51AFD7ED558CCDull;
-    key ^= key >> 33;
-    key *= 0xC4CEB9FE1A85EC53ull;
-    key ^= key >> 33;
-    uint32_t hash = static_cast<uint32_t>(key);
+    uint64_t mixed = key ^ (key >> 33);
+    mixed *= 0xFF51AFD7ED558CCDull;
+    mixed ^= mixed >> 33;
+    mixed *= 0xC4CEB9FE1A85EC53ull;
+    mixed ^= mixed >> 33;
+    uint32_t hash = static_cast<uint32_t>(mixed);
     if (KeyHoldsWholeText(key)) return hash;
     for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text) + 8; *c != '\0'; c++)
         hash = (hash ^ *c) * 16777619u;

@@ -9,7 +9,8 @@
 #include "platform/platform.h"
 #include "platform/report.h"
 #include "reader/design.h"
-#include "reader/pins.h"
+#include "reader/parts.h"
+#include "reader/pinorder.h"
 #include "reader/tables.h"
 #include "reader/templates.h"
 #include "reader/tokens.h"
@@ -285,24 +286,22 @@ struct NetworkState {
 
 // Checks and attaches the connection REFERENCE-PIN to the current net; 1, or
 // 0 after message 24, 23 or 3 (or without memory), the connection dropped.
-// LOOKUPS holds what is known already of its lookups.
-int AddConnection(NetworkState& state, const char* reference, const char* pin, const ConnectionLookups& lookups) {
+// Its part's index is written once the parts' order settles.
+int AddConnection(NetworkState& state, const char* reference, const char* pin) {
     NetPin* connection = static_cast<NetPin*>(CarveDesignRecord(sizeof(NetPin)));
     if (connection == nullptr) return 0;
     *connection = NetPin{nullptr, nullptr, nullptr, -1, state.netindex, nullptr};
     Design.netpincount++;
-    int32_t partindex = lookups.part != UnknownPart ? lookups.part : FindPart(reference);
-    if (partindex < 0) {
+    PartInstance* part = FindPartByReference(reference);
+    if (part == nullptr) {
         ReportMessage(MsgReferenceNotFound);
         return 0;
     }
-    PartInstance* part = Design.parts[partindex];
-    connection->libpin = lookups.pinknown ? lookups.pin : FindLibPin(Design.components[part->component], pin);
+    connection->libpin = FindLibPin(Design.components[part->component], pin);
     if (connection->libpin == nullptr) {
         ReportFilledMessage(MsgPinMismatch, reference, pin);
         return 0;
     }
-    connection->part = partindex;
     if (!InsertNetPin(part, connection)) {
         ReportFilledMessage(MsgDuplicatePin, reference, pin);
         return 0;
@@ -318,22 +317,26 @@ int AddConnection(NetworkState& state, const char* reference, const char* pin, c
 }
 
 // Connections are read a run at a time, and what the run will look up is
-// asked for before the first of them is checked: their lookups then wait on
-// memory together, not one after another. The checks run in file order,
-// as they come.
+// asked of the cache before the first of them is checked: their lookups
+// then wait on memory together, not one after another. The checks run in
+// file order, as they come, and look everything up themselves.
 constexpr int ConnectionRun = 32;
+
+void ReadAhead(const char (*references)[TokenSize], const char (*numbers)[TokenSize], int count) {
+    PartInstance* parts[ConnectionRun];
+    for (int i = 0; i < count; i++) PrefetchPartReference(references[i]);
+    for (int i = 0; i < count; i++) {
+        parts[i] = FindPartByReference(references[i]);
+        if (parts[i] != nullptr) PrefetchMemory(parts[i]);
+    }
+    for (int i = 0; i < count; i++)
+        if (parts[i] != nullptr) PrefetchLibPin(Design.components[parts[i]->component], numbers[i]);
+}
 
 // Reads the connections of a "pins" group up to and including its ")".
 int ReadConnections(TextFile* file, NetworkState& state) {
     Token references[ConnectionRun];
     Token numbers[ConnectionRun];
-    const char* referencelist[ConnectionRun];
-    const char* numberlist[ConnectionRun];
-    ConnectionLookups lookups[ConnectionRun];
-    for (int i = 0; i < ConnectionRun; i++) {
-        referencelist[i] = references[i];
-        numberlist[i] = numbers[i];
-    }
     for (;;) {
         int count = 0;
         bool whole = true;       // false: the file ended or a connection was cut short
@@ -359,9 +362,9 @@ int ReadConnections(TextFile* file, NetworkState& state) {
             }
             count++;
         }
-        PrefetchConnections(referencelist, numberlist, count, lookups);
+        ReadAhead(references, numbers, count);
         for (int i = 0; i < count; i++)
-            if (!AddConnection(state, references[i], numbers[i], lookups[i])) return 0;
+            if (!AddConnection(state, references[i], numbers[i])) return 0;
         if (!whole) return 0;
         if (ending == nullptr) continue;
         if (IsClose(ending)) return 1;

@@ -12,7 +12,8 @@
 #include "host/run.h"
 #include "platform/platform.h"
 #include "reader/design.h"
-#include "reader/pins.h"
+#include "reader/parts.h"
+#include "reader/pinorder.h"
 #include "reader/tables.h"
 
 // Appends NAME = VALUE to LIST.
@@ -31,7 +32,7 @@ inline int32_t AddTestComponent(const char* name, std::initializer_list<const ch
     ComponentDef* component = AddComponentDef(name, &index);
     for (const char* number : pins) {
         LibPin* pin = static_cast<LibPin*>(CarveDesignMemory(sizeof(LibPin)));
-        *pin = {nullptr, CarveDesignText(number), index, PinNumberValue(number), 0, 0, EmptyText, EmptyText, nullptr};
+        *pin = {nullptr, CarveDesignText(number), index, PinNumberValue(number), 0, EmptyText, EmptyText, nullptr};
         InsertLibPin(component, pin);
     }
     return index;

@@ -13,8 +13,8 @@
 #include "platform/memory_testing.h"
 #include "platform/platform.h"
 #include "reader/design.h"
-#include "reader/index_testing.h"
-#include "reader/pins.h"
+#include "reader/parts.h"
+#include "reader/pinorder.h"
 #include "reader/tables.h"
 #include "support.h"
 
@@ -379,6 +379,10 @@ TEST_F(Tables, NetPinsStandInPinOrderAndRefuseDuplicates) {
         {{"B", "2", "A", "1"}, {"A", "B", "1", "2"}, -1},
         {{"1", "B", "A"}, {"1", "A", "B"}, -1},
         {{"2", "B", "1"}, {"1", "2", "B"}, -1},
+        // Long enough for the part to keep its connections beside the list.
+        {{"9", "8", "7", "6", "5", "4", "3", "2", "1", "05"}, {"1", "2", "3", "4", "5", "6", "7", "8", "9"}, 9},
+        {{"E", "D", "C", "B", "A", "C"}, {"A", "B", "C", "D", "E"}, 5},
+        {{"1", "2", "3", "4", "5", "B", "A", "3", "10"}, {"1", "2", "3", "4", "5", "A", "B", "10"}, 7},
     };
     for (const Row& row : rows) {
         int32_t index = -1;
@@ -420,107 +424,128 @@ TEST_F(Tables, ConnectionsOfManyPinsStandInPinOrder) {
     }
 }
 
-// The table of a component's pins by value ends at its greatest value: the
-// value after it is no pin, whatever the memory after the table holds.
-TEST_F(Tables, ValueAfterTheTableOfValuesIsNoPin) {
-    int32_t index = -1;
-    ComponentDef* component = AddComponentDef("IC", &index);
-    for (const char* number : {"1", "2", "3", "4", "5", "6", "7", "8"}) InsertLibPin(component, MakePin(number, index));
-    ASSERT_STREQ(FindLibPin(component, "8")->number, "8");
-    ASSERT_EQ(component->valuelimit, 9);
-    // The next record carved stands right after the table: a pin 9 there.
-    LibPin** after = static_cast<LibPin**>(CarveDesignRecord(sizeof(LibPin*)));
-    ASSERT_EQ(after, component->pinsbyvalue + component->valuelimit);
-    *after = MakePin("9", index);
-    EXPECT_EQ(FindLibPin(component, "9"), nullptr);
+// The first pin of its exact text, whatever order the pins came in, as a
+// scan of the list finds it: numbers by their table of values or by
+// search, texts by search, and lists of both kinds by the scan itself.
+TEST_F(Tables, FindLibPinGivesWhatTheScanFindsInEveryOrder) {
+    using Numbers = std::vector<std::string>;
+    Numbers ascending, descending, shuffled, grid;
+    for (int i = 1; i <= 40; i++) ascending.push_back(std::to_string(i));
+    descending.assign(ascending.rbegin(), ascending.rend());
+    for (int i = 0; i < 40; i++) shuffled.push_back(ascending[static_cast<std::size_t>(i * 17 % 40)]);
+    for (const char* row : {"A", "B", "AA"})
+        for (int i = 1; i <= 9; i++) grid.push_back(row + std::to_string(i));
+    const Numbers lists[] = {ascending, descending, shuffled, grid,
+                             {"7", "07", "7", "007", "3"},
+                             {"1", "100000", "2", "99999", "3"},
+                             {"300", "1", "299", "2", "298"},
+                             {"12", "A", "3", "01", "B", "1"}};
+    const Numbers probes = {"0", "1", "01", "7", "07", "3", "40", "41", "100000", "298", "299", "2147483647",
+                            "99999999999", "A", "A1", "AA9", "B", "b", ""};
+    for (const Numbers& list : lists) {
+        ComponentDef* component = AddComponentDef("IC", nullptr);
+        for (const std::string& number : list) InsertLibPin(component, MakePin(number.c_str()));
+        Numbers tried = probes;
+        tried.insert(tried.end(), list.begin(), list.end());
+        for (const std::string& number : tried) {
+            const LibPin* scanned = component->libpins;
+            while (scanned != nullptr && number != scanned->number) scanned = scanned->next;
+            EXPECT_EQ(FindLibPin(component, number.c_str()), scanned)
+                << '"' << number << "\" in " << ::testing::PrintToString(list);
+        }
+    }
 }
 
-// The indexes answer for the very text: C0322382 and C0139599 share their
-// 32-bit hash; the references share their first eight bytes.
-TEST_F(Tables, IndexesTellApartNamesOfOneHashAndReferencesOfOnePrefix) {
-    int previous = SetIndexMode(IndexAlways);
+// Without memory for any one array or table, every list still comes out
+// in pin order, with the same duplicates refused and the same pins found.
+TEST_F(Tables, PinOrdersHoldWithoutMemoryForAnyArray) {
+    struct Outcome {
+        std::vector<std::string> pins, connections;
+        std::vector<int> refused;
+        std::vector<std::string> found;
+        bool operator==(const Outcome& other) const {
+            return pins == other.pins && connections == other.connections && refused == other.refused &&
+                   found == other.found;
+        }
+    };
+    auto build = [](AllocationFailurePoint* point) {
+        ReleaseRun();
+        StartDesignTables();
+        int32_t index = -1;
+        ComponentDef* component = AddComponentDef("IC", &index);
+        PartInstance* part = AddPartInstance("U1", index, nullptr);
+        std::vector<LibPin*> pins;
+        if (point != nullptr) point->Arm();
+        for (int i = 0; i < 30; i++) {
+            pins.push_back(MakePin(std::to_string(i * 7 % 30 + 1).c_str(), index));
+            InsertLibPin(component, pins.back());
+        }
+        Outcome outcome;
+        for (int i = 0; i < 40; i++)
+            if (!InsertNetPin(part, MakeConnection(pins[static_cast<std::size_t>(i * 11 % 30)])))
+                outcome.refused.push_back(i);
+        for (const char* number : {"1", "15", "30", "31"}) {
+            const LibPin* found = FindLibPin(component, number);
+            outcome.found.push_back(found != nullptr ? found->number : "none");
+        }
+        if (point != nullptr) point->Disarm();
+        outcome.pins = PinOrder(component);
+        outcome.connections = ConnectionOrder(part);
+        return outcome;
+    };
+    Outcome whole = build(nullptr);
+    ASSERT_EQ(whole.refused.size(), 10u);
+    long allocations = SweepAllocationFailures([&](AllocationFailurePoint& point) {
+        EXPECT_TRUE(build(&point) == whole) << "allocation " << point.Failing() << " failed";
+    });
+    EXPECT_GT(allocations, 2);
+}
+
+// The lookups answer for the very text: names and references that share
+// their first eight bytes, and C0322382 and C0139599, which share a 32-bit
+// FNV-1a hash.
+TEST_F(Tables, LookupsTellApartTextsOfOnePrefixOrHash) {
     AddComponentDef("C0322382", nullptr);
     AddComponentDef("C0139599", nullptr);
+    AddComponentDef("PREFIXED", nullptr);
     int32_t index = -1;
     FindComponentDef("C0139599", &index);
     EXPECT_EQ(index, 1);
     FindComponentDef("C0322382", &index);
     EXPECT_EQ(index, 0);
+    EXPECT_EQ(FindComponentDef("PREFIXED1", &index), nullptr);
     std::vector<std::string> references;
     for (int i = 0; i < 200; i++) references.push_back("PREFIXED" + std::to_string(1000 + i));
-    for (const std::string& reference : references) AddPartInstance(reference.c_str(), 0, nullptr);
-    EXPECT_EQ(SortNewParts(), nullptr);
-    for (int32_t i = 0; i < 200; i++) EXPECT_EQ(FindPart(references[static_cast<std::size_t>(i)].c_str()), i);
-    EXPECT_EQ(FindPart("PREFIXED"), -1);
-    SetIndexMode(previous);
+    std::vector<PartInstance*> parts;
+    for (const std::string& reference : references) parts.push_back(AddPartInstance(reference.c_str(), 0, nullptr));
+    for (std::size_t i = 0; i < parts.size(); i++) EXPECT_EQ(FindPartByReference(references[i].c_str()), parts[i]);
+    EXPECT_EQ(FindPartByReference("PREFIXED"), nullptr);
+    EXPECT_EQ(FindPartByReference("PREFIXED10000"), nullptr);
 }
 
-// What the lookahead of a run of connections says it knows is exactly what
-// FindPart and FindLibPin give: references of no part, pins out of the
-// table's range, texts, leading zeros, a table whose parts are not yet one
-// sorted run, in every index mode and across more than one stage's worth.
-TEST_F(Tables, LookaheadKnowsOnlyWhatTheLookupsGive) {
-    for (int mode : {IndexPlain, IndexLong, IndexAlways}) {
-        SCOPED_TRACE(mode);
-        int previous = SetIndexMode(mode);
-        ASSERT_EQ(StartDesignTables(), 1);
-        int32_t numbers = 0;
-        ComponentDef* numbered = AddComponentDef("N", &numbers);
-        for (const char* number : {"1", "01", "2", "3", "5", "8", "9", "10", "11", "12", "20", "21"})
-            InsertLibPin(numbered, MakePin(number, numbers));
-        int32_t texts = 0;
-        ComponentDef* lettered = AddComponentDef("T", &texts);
-        for (const char* number : {"A1", "A2", "B1", "B2", "C1", "C2", "D1", "D2", "E1"})
-            InsertLibPin(lettered, MakePin(number, texts));
-        for (int i = 0; i < 60; i++) AddPartInstance(("U" + std::to_string(i)).c_str(), i % 5 == 0 ? texts : numbers, nullptr);
-        ASSERT_EQ(SortNewParts(), nullptr);
-        std::vector<std::string> references, pins;
-        for (int i = 0; i < 70; i++) {
-            references.push_back(i % 9 == 8 ? "u" + std::to_string(i) : "U" + std::to_string(i));
-            static const char* const tried[] = {"1", "01", "001", "4", "21", "22", "0", "", "A1", "E1", "x", "2147483648"};
-            pins.push_back(tried[i % 12]);
+// Parts of several placement sections stand in one sorted table once the
+// order settles, and every connection then names its part's place in it.
+TEST_F(Tables, SettledOrderNamesEveryConnectionsPart) {
+    int32_t index = -1;
+    ComponentDef* component = AddComponentDef("IC", &index);
+    LibPin* pin = MakePin("1", index);
+    InsertLibPin(component, pin);
+    std::vector<std::string> references;
+    for (int section = 0; section < 3; section++) {
+        for (int i = 0; i < 50; i++) {
+            references.push_back("R" + std::to_string(i * 3 + section));
+            PartInstance* part = AddPartInstance(references.back().c_str(), index, nullptr);
+            ASSERT_EQ(InsertNetPin(part, MakeConnection(pin)), 1);
         }
-        auto check = [&](bool settled) {
-            std::vector<const char*> referencelist, pinlist;
-            for (std::size_t i = 0; i < references.size(); i++) {
-                referencelist.push_back(references[i].c_str());
-                pinlist.push_back(pins[i].c_str());
-            }
-            std::vector<ConnectionLookups> lookups(references.size());
-            PrefetchConnections(referencelist.data(), pinlist.data(), static_cast<int>(lookups.size()), lookups.data());
-            int partsknown = 0, pinsknown = 0;
-            for (std::size_t i = 0; i < lookups.size(); i++) {
-                SCOPED_TRACE(references[i] + "-" + pins[i]);
-                // The plain searches' answers, whatever the mode.
-                int current = SetIndexMode(IndexPlain);
-                int32_t part = FindPart(references[i].c_str());
-                LibPin* pin = part >= 0 ? FindLibPin(Design.components[Design.parts[part]->component], pins[i].c_str())
-                                        : nullptr;
-                SetIndexMode(current);
-                if (lookups[i].part != UnknownPart) {
-                    partsknown++;
-                    EXPECT_EQ(lookups[i].part, part);
-                }
-                if (lookups[i].pinknown) {
-                    pinsknown++;
-                    ASSERT_GE(part, 0);
-                    EXPECT_EQ(lookups[i].pin, pin);
-                }
-            }
-            // Indexes that are made answer ahead, the plain searches never do.
-            EXPECT_EQ(partsknown > 0, mode != IndexPlain && settled);
-            EXPECT_EQ(pinsknown > 0, mode != IndexPlain && settled);
-        };
-        FindPart("U1");  // the reference index is made at a lookup
-        FindLibPin(numbered, "1");  // and the pins ranked
-        check(true);
-        check(true);
-        // Parts of a later placement section stand in a run of their own until a lookup settles them.
-        for (int i = 60; i < 64; i++) AddPartInstance(("U" + std::to_string(i)).c_str(), numbers, nullptr);
         ASSERT_EQ(SortNewParts(), nullptr);
-        check(false);
-        ReleaseRun();
-        SetIndexMode(previous);
+    }
+    SettlePartOrder();
+    std::sort(references.begin(), references.end());
+    ASSERT_EQ(Design.partcount, 150);
+    for (int32_t i = 0; i < Design.partcount; i++) {
+        EXPECT_EQ(Design.parts[i]->reference, references[static_cast<std::size_t>(i)]);
+        EXPECT_EQ(Design.parts[i]->netpins->part, i);
+        EXPECT_EQ(FindPart(Design.parts[i]->reference), i);
     }
 }
 
