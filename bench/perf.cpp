@@ -158,7 +158,7 @@ bool WriteFile(const std::string& name, const std::string& text) {
 
 // Runs RUNNER once on BASE.ONL and adds its figures to SIDE; false, with
 // ROW's problem set, when the export failed.
-bool RunOnce(const Options& options, const std::string& runner, const std::string& base, Side& side, Row& row) {
+bool RunOnce(const std::string& runner, const std::string& base, Side& side, Row& row) {
     Spawned export_ = Spawn({runner, base, base + ".asc"}, true);
     double seconds = 0;
     double processor = 0;
@@ -217,9 +217,9 @@ Row Measure(const Options& options, zedidgen::Shape shape, int size) {
         // The two builds take turns at going first, so that neither always
         // finds the file in the cache the other warmed.
         bool againstfirst = !options.against.empty() && run % 2 == 1;
-        if (againstfirst && !RunOnce(options, options.against, base, row.against, row)) return row;
-        if (!RunOnce(options, options.runner, base, row.run, row)) return row;
-        if (!options.against.empty() && !againstfirst && !RunOnce(options, options.against, base, row.against, row))
+        if (againstfirst && !RunOnce(options.against, base, row.against, row)) return row;
+        if (!RunOnce(options.runner, base, row.run, row)) return row;
+        if (!options.against.empty() && !againstfirst && !RunOnce(options.against, base, row.against, row))
             return row;
     }
     TakeMedians(row.run);
@@ -238,7 +238,7 @@ double EmptyPeak(const Options& options, const std::string& runner) {
     Side side;
     if (!WriteFile("empty.ONL", text)) return 0;
     for (int run = 0; run < options.runs; run++)
-        if (!RunOnce(options, runner, "empty", side, row)) return 0;
+        if (!RunOnce(runner, "empty", side, row)) return 0;
     return side.peakmb;
 }
 

@@ -13,6 +13,17 @@ namespace {
 
 int32_t SortedParts = 0;  // the parts before this index stand sorted
 
+// The whole table sorted by reference: the new parts sorted and merged in.
+void SortTable() {
+    auto before = [](const PartInstance* a, const PartInstance* b) {
+        return CompareReferences(a->reference, b->reference) < 0;
+    };
+    PartInstance** parts = Design.parts;
+    std::sort(parts + SortedParts, parts + Design.partcount, before);
+    std::inplace_merge(parts, parts + SortedParts, parts + Design.partcount, before);
+    SortedParts = Design.partcount;
+}
+
 }  // namespace
 
 int NoteComponent(int32_t) { return 1; }
@@ -49,20 +60,15 @@ PartInstance* FindPartByReference(const char* reference) {
 void PrefetchPartReference(const char*) {}
 
 const char* SortNewParts() {
-    auto before = [](const PartInstance* a, const PartInstance* b) {
-        return CompareReferences(a->reference, b->reference) < 0;
-    };
-    // The new parts sorted and merged in: the whole table sorted.
+    SortTable();
     PartInstance** parts = Design.parts;
-    std::sort(parts + SortedParts, parts + Design.partcount, before);
-    std::inplace_merge(parts, parts + SortedParts, parts + Design.partcount, before);
-    SortedParts = Design.partcount;
     for (int32_t i = 1; i < Design.partcount; i++)
         if (SameTextIgnoringCase(parts[i - 1]->reference, parts[i]->reference)) return parts[i - 1]->reference;
     return nullptr;
 }
 
 void SettlePartOrder() {
+    SortTable();
     for (int32_t i = 0; i < Design.partcount; i++)
         for (NetPin* connection = Design.parts[i]->netpins; connection != nullptr; connection = connection->nextonpart)
             connection->part = i;

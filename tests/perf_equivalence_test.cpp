@@ -80,6 +80,11 @@ Outcome ExpectAlike(const std::string& text, const std::string& what) {
     return model;
 }
 
+struct GeneratedCase {
+    const char* what;
+    zedidgen::Parameters params;
+};
+
 zedidgen::Parameters Shape(zedidgen::Shape shape, int size = 1) {
     zedidgen::Parameters params;
     params.shape = shape;
@@ -89,7 +94,8 @@ zedidgen::Parameters Shape(zedidgen::Shape shape, int size = 1) {
 
 zedidgen::Parameters Custom(zedidgen::PinNames names, zedidgen::Order pins, zedidgen::Order connections, int pincount,
                             std::uint64_t seed) {
-    zedidgen::Parameters params = Shape(zedidgen::Shape::Custom);
+    zedidgen::Parameters params;
+    params.shape = zedidgen::Shape::Custom;
     params.parts = 24;
     params.components = 5;
     params.pinspercomponent = pincount;
@@ -101,33 +107,37 @@ zedidgen::Parameters Custom(zedidgen::PinNames names, zedidgen::Order pins, zedi
     return params;
 }
 
+std::string Generate(const zedidgen::Parameters& params) {
+    std::string text;
+    zedidgen::GenerateDesign(params, text);
+    return text;
+}
+
 // Every shape of the benchmarks, and pin lists of every kind in every
 // order: numbers, ball-grid names, and numbers mixed with texts, for which
 // the walks are no order at all.
 TEST_F(ModelEquivalence, GeneratedDesignsFormatAlike) {
     using zedidgen::Order;
     using zedidgen::PinNames;
-    using zedidgen::Shape::BigPart;
-    auto big = [](Order pins, Order connections, PinNames names) {
-        zedidgen::Parameters params = Shape(BigPart, 2);
-        params.pinorder = pins;
-        params.connectionorder = connections;
-        params.pinnames = names;
-        return params;
-    };
+    zedidgen::Parameters bigshuffled = Shape(zedidgen::Shape::BigPart, 2);
+    bigshuffled.connectionorder = Order::Shuffled;
+    bigshuffled.pinorder = Order::Shuffled;
+    zedidgen::Parameters bigdescending = Shape(zedidgen::Shape::BigPart, 2);
+    bigdescending.connectionorder = Order::Descending;
+    bigdescending.pinorder = Order::Descending;
+    zedidgen::Parameters biggrid = Shape(zedidgen::Shape::BigPart, 2);
+    biggrid.pinnames = PinNames::Grid;
+    biggrid.connectionorder = Order::Shuffled;
     zedidgen::Parameters manyshuffled = Shape(zedidgen::Shape::ManyPins);
     manyshuffled.parts = 300;
     manyshuffled.pinorder = Order::Shuffled;
-    const struct {
-        const char* what;
-        zedidgen::Parameters params;
-    } cases[] = {
+    const GeneratedCase cases[] = {
         {"board", Shape(zedidgen::Shape::Board)},
         {"components", Shape(zedidgen::Shape::Components)},
-        {"bigpart", Shape(BigPart, 2)},
-        {"bigpart shuffled", big(Order::Shuffled, Order::Shuffled, PinNames::Numeric)},
-        {"bigpart descending", big(Order::Descending, Order::Descending, PinNames::Numeric)},
-        {"bigpart grid", big(Order::Default, Order::Shuffled, PinNames::Grid)},
+        {"bigpart", Shape(zedidgen::Shape::BigPart, 2)},
+        {"bigpart shuffled", bigshuffled},
+        {"bigpart descending", bigdescending},
+        {"bigpart grid", biggrid},
         {"bignet", Shape(zedidgen::Shape::BigNet)},
         {"twopinnets", Shape(zedidgen::Shape::TwoPinNets)},
         {"longnames", Shape(zedidgen::Shape::LongNames)},
@@ -144,13 +154,11 @@ TEST_F(ModelEquivalence, GeneratedDesignsFormatAlike) {
         {"grid, shuffled", Custom(PinNames::Grid, Order::Shuffled, Order::Shuffled, 70, 5)},
         {"numeric, shuffled", Custom(PinNames::Numeric, Order::Shuffled, Order::Shuffled, 70, 6)},
     };
-    for (const auto& row : cases) {
-        std::string text;
-        zedidgen::GenerateDesign(row.params, text);
-        Outcome model = ExpectAlike(text, row.what);
+    for (const GeneratedCase& row : cases) {
+        Outcome plain = ExpectAlike(Generate(row.params), row.what);
         // A generated design is valid, so the whole netlist is compared.
-        EXPECT_LE(model.result, 1) << row.what;
-        EXPECT_FALSE(model.netlist.empty()) << row.what;
+        EXPECT_LE(plain.result, 1) << row.what;
+        EXPECT_FALSE(plain.netlist.empty()) << row.what;
     }
 }
 
@@ -172,21 +180,27 @@ TEST_F(ModelEquivalence, GoldenDesignsFormatAlike) {
 TEST_F(ModelEquivalence, DesignFaultsAreFoundAlike) {
     const struct {
         const char* what;
-        const char* places;  // of the first placement section
-        const char* rest;    // what follows the library
+        const char* places;   // of the first placement section
+        const char* rest;     // what follows the library
         const char* message;  // the first message's start; null: none
     } rows[] = {
-        {"duplicate pin", "(place U1)", "(network (net N (pins U1-1 U1-2 U1-A1 U1-1)))", "[FMT0003] Duplicate pin U1 pin 1."},
-        {"same value written twice", "(place U1)", "(network (net N (pins U1-7 U1-007)))", "[FMT0003] Duplicate pin U1 pin 007."},
-        {"duplicate text pin", "(place U1)", "(network (net N (pins U1-B2 U1-A1 U1-B2)))", "[FMT0003] Duplicate pin U1 pin B2."},
-        {"pin mismatch", "(place U1)", "(network (net N (pins U1-1 U1-01)))", "[FMT0023] Lib/part pin mismatch U1 pin 01"},
+        {"duplicate pin", "(place U1)", "(network (net N (pins U1-1 U1-2 U1-A1 U1-1)))",
+         "[FMT0003] Duplicate pin U1 pin 1."},
+        {"same value written twice", "(place U1)", "(network (net N (pins U1-7 U1-007)))",
+         "[FMT0003] Duplicate pin U1 pin 007."},
+        {"duplicate text pin", "(place U1)", "(network (net N (pins U1-B2 U1-A1 U1-B2)))",
+         "[FMT0003] Duplicate pin U1 pin B2."},
+        {"pin mismatch", "(place U1)", "(network (net N (pins U1-1 U1-01)))",
+         "[FMT0023] Lib/part pin mismatch U1 pin 01"},
         {"reference not placed", "(place U1)", "(network (net N (pins U1-1 U9-1)))", "[FMT0024] Ref-des not found."},
         {"references equal but for case", "(place U1) (place u1)", "", "[FMT0004] Duplicate Ref-Des U1."},
         {"equal references in two sections", "(place U1) (place U3)",
          "(placement (component BIG (place U2) (place u3)))", "[FMT0004] Duplicate Ref-Des U3."},
+        {"equal references in two sections, the later sorting first", "(place U1) (place u3)",
+         "(placement (component BIG (place U2) (place U3)))", "[FMT0004] Duplicate Ref-Des U3."},
         {"parts placed after connections", "(place U5)",
-         "(network (net N (pins U5-1))) (placement (component BIG (place U1) (place U9)))"
-         " (network (net M (pins U9-1 U1-2 U5-2)))",
+         "(network (net N (pins U5-1))) (placement (component TWO (place U1) (place U9)))"
+         " (library (image TWO (pin x 1) (pin x 2))) (network (net M (pins U9-1 U1-2 U5-2)))",
          nullptr},
     };
     std::string pins;
@@ -209,14 +223,17 @@ TEST_F(ModelEquivalence, DesignFaultsAreFoundAlike) {
 // ---- Random sequences of awkward pin numbers --------------------------------
 
 // Pin numbers that make the orders hard: numbers and texts that sort
-// differently, zero-led numbers equal in value, numbers past int32, texts
-// that share their first eight bytes, the empty text.
+// differently, zero-led numbers equal in value (also far past the others,
+// as a table of values covers them late), numbers past int32, texts that
+// share their first eight bytes, the empty text. The first Numbers of them
+// are numbers that fit 32 bits.
 const char* const AwkwardPins[] = {
-    "1", "2", "3", "9", "10", "11", "01", "001", "0", "00", "2147483647", "2147483648", "99999999999",
+    "1", "2", "3", "9", "10", "11", "01", "001", "0", "00", "99", "099", "2147483647", "2147483648", "99999999999",
     "A", "B", "a", "A1", "A10", "A2", "1A", "50A", "5A", "9B", "#1", "+5", "~", "",
     "PIN_LONG_NAME_1", "PIN_LONG_NAME_2", "PIN_LONG_NAME_10", "PIN_LONG", "PIN_LONG_", "PIN_LONGER",
 };
 constexpr int AwkwardCount = sizeof AwkwardPins / sizeof AwkwardPins[0];
+constexpr int Numbers = 13;
 
 // A fixed stream of pseudo-random numbers (the test's own, so the
 // sequences are the same on every platform).
@@ -241,22 +258,23 @@ struct Sequence {
     std::vector<int> late;
 };
 
-// Sequences of numbers alone (AwkwardPins 0 to 10: values that fit 32
-// bits), texts alone (11 on) or both, often of few distinct pins (many
-// equal pins), now and then naming a pin the component lacks; every fourth
-// gets late pins, of its own kind or (every eighth) of the other.
+// Sequences of numbers alone, texts alone or both, often of few distinct
+// pins (many equal pins), now and then naming a pin the component lacks;
+// every fourth gets late pins, of its own kind or (every eighth) of the
+// other.
 Sequence MakeSequence(std::uint64_t seed) {
     Stream random{seed};
     int kind = static_cast<int>(seed % 3);
-    int first = kind == 2 ? 11 : 0;
-    int count = kind == 0 ? AwkwardCount : kind == 1 ? 11 : AwkwardCount - 11;
+    int first = kind == 2 ? Numbers : 0;
+    int count = kind == 0 ? AwkwardCount : kind == 1 ? Numbers : AwkwardCount - Numbers;
     Sequence sequence;
     int pool = 2 + random.Below(count - 1);
     int pins = 1 + random.Below(90);
     for (int i = 0; i < pins; i++) sequence.library.push_back(first + random.Below(pool));
     if (seed % 4 == 0) {
         for (int i = 0; i < 3; i++)
-            sequence.late.push_back(seed % 8 != 0 ? first + random.Below(count) : first == 0 ? 13 + random.Below(10) : random.Below(11));
+            sequence.late.push_back(seed % 8 != 0 ? first + random.Below(count)
+                                    : first == 0 ? Numbers + 2 + random.Below(10) : random.Below(Numbers));
     }
     int connections = random.Below(120);
     for (int i = 0; i < connections; i++) {
@@ -287,7 +305,8 @@ std::vector<int> ModelVerdicts(const Sequence& sequence) {
             for (int awkward : sequence.late) add(awkward);
         NetPin& connection = connections.emplace_back();
         connection.libpin = FindLibPin(&component, AwkwardPins[sequence.connections[c].awkward]);
-        verdicts.push_back(connection.libpin == nullptr ? -1 : InsertNetPin(&parts[sequence.connections[c].part], &connection));
+        PartInstance& part = parts[sequence.connections[c].part];
+        verdicts.push_back(connection.libpin == nullptr ? -1 : InsertNetPin(&part, &connection));
     }
     return verdicts;
 }
@@ -324,7 +343,7 @@ std::string SequenceDesign(const Sequence& sequence, const std::vector<std::size
 // last connection it refuses (the message names it). The library must
 // take, and refuse, the same connections.
 TEST_F(ModelEquivalence, AwkwardPinSequencesFormatAlike) {
-    enum { Nine = 3, Ten = 4, OneA = 19, FiftyA = 20, FiveA = 21 };  // in AwkwardPins
+    enum { Nine = 3, Ten = 4, OneA = 21, FiftyA = 22, FiveA = 23 };  // in AwkwardPins
     // Pins 9, 10 and 50A stand as 50A 9 10: a second 10 stops at 50A and
     // goes first. Connections 10, 1A and 9 stand as 9 10 1A: 5A goes first,
     // and a second 1A, stopped by 5A, is taken as no duplicate.
@@ -332,7 +351,7 @@ TEST_F(ModelEquivalence, AwkwardPinSequencesFormatAlike) {
         {{Nine, Ten, FiftyA, Ten}, {{0, Ten}, {0, Nine}, {1, Ten}, {1, Ten}}, {}},
         {{Nine, Ten, OneA, FiveA}, {{0, Ten}, {0, OneA}, {0, Nine}, {0, FiveA}, {0, OneA}}, {}},
     };
-    for (std::uint64_t seed = 1; seed <= 300; seed++) sequences.push_back(MakeSequence(seed));
+    for (std::uint64_t seed = 1; seed <= 240; seed++) sequences.push_back(MakeSequence(seed));
     int refused[2] = {0, 0};  // duplicates, missing pins
     for (std::size_t s = 0; s < sequences.size(); s++) {
         const Sequence& sequence = sequences[s];
@@ -340,9 +359,12 @@ TEST_F(ModelEquivalence, AwkwardPinSequencesFormatAlike) {
         std::vector<std::size_t> taken, faults;
         for (std::size_t c = 0; c < verdicts.size(); c++) (verdicts[c] == 1 ? taken : faults).push_back(c);
         std::string what = "sequence " + std::to_string(s);
-        EXPECT_LE(ExpectAlike(SequenceDesign(sequence, taken), what).result, 1) << what;
-        for (std::size_t fault : {faults.empty() ? 0 : faults.front(), faults.empty() ? 0 : faults.back()}) {
-            if (faults.empty()) break;
+        // A design without a connection has no net, which is an error.
+        Outcome alltaken = ExpectAlike(SequenceDesign(sequence, taken), what);
+        EXPECT_TRUE(taken.empty() || alltaken.result <= 1) << what;
+        std::vector<std::size_t> ends = faults;  // the first and the last
+        if (ends.size() > 2) ends.erase(ends.begin() + 1, ends.end() - 1);
+        for (std::size_t fault : ends) {
             std::vector<std::size_t> chosen;
             for (std::size_t c : taken)
                 if (c < fault) chosen.push_back(c);
@@ -355,8 +377,8 @@ TEST_F(ModelEquivalence, AwkwardPinSequencesFormatAlike) {
         }
     }
     // The sequences reach both faults often.
-    EXPECT_GT(refused[0], 100);
-    EXPECT_GT(refused[1], 100);
+    EXPECT_GT(refused[0], 50);
+    EXPECT_GT(refused[1], 50);
 }
 
 }  // namespace
