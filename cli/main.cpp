@@ -9,7 +9,10 @@
 // (a link, a file with other names, another user's file), the netlist is
 // copied into it. With "-o -" the netlist is written in the working folder
 // and copied to standard output only then. Several designs in one call run
-// one after the other, each into its own DESIGN.asc.
+// one after the other, each into its own DESIGN.asc (or DIR/DESIGN.asc with
+// -d DIR), each line they print marked with its design. A design of "-" is
+// standard input, copied into the working folder first, since the library
+// reads a named file.
 //
 // Whatever fails, the run ends with a "zedid:" line or a numbered message
 // and status 2, and leaves nothing of its own behind: memory running out
@@ -31,6 +34,15 @@
 
 #include "zedid.h"
 
+// getopt_long parses the command line wherever the C runtime has it
+// (glibc, mingw-w64); ZEDID_OWN_OPTIONS builds the small parser below
+// instead, as a runtime without it (MSVC's) does, so that it is tested.
+#if __has_include(<getopt.h>) && !defined(ZEDID_OWN_OPTIONS)
+#include <getopt.h>
+#else
+#define ZEDID_PARSES_OPTIONS 1
+#endif
+
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
@@ -51,6 +63,16 @@ constexpr char IntermediateExtension[] = ".ONL";
 constexpr char DefaultOutputExtension[] = ".asc";
 
 constexpr char StandardOutputName[] = "-";  // -o -: the netlist goes to standard output
+constexpr char StandardInputName[] = "-";   // the design "-" is read from standard input
+// Standard input's design in the working folder: the name given to the
+// library, and its file.
+constexpr char InputBase[] = "input";
+constexpr char InputCopy[] = "input.ONL";
+#if defined(_WIN32)
+constexpr char Separators[] = "/\\:";  // what ends a folder's part of a path
+#else
+constexpr char Separators[] = "/";
+#endif
 // The netlist in the working folder, for standard output or a destination
 // written in place, and the library's own file there.
 constexpr char WorkingNetlist[] = "netlist.asc";
@@ -65,20 +87,29 @@ constexpr std::size_t NoticeStore = 8192;   // what is told when a run stops ear
 
 const char Usage[] =
     "usage: zedid [-q] DESIGN[.ONL] [-o OUTPUT]\n"
-    "       zedid [-q] DESIGN[.ONL] DESIGN[.ONL]...\n"
+    "       zedid [-q] [-d DIR] DESIGN[.ONL] DESIGN[.ONL]...\n"
+    "       zedid [-q] - [-o OUTPUT]\n"
     "\n"
     "Formats each intermediate netlist DESIGN.ONL into a layout netlist,\n"
-    "DESIGN.asc unless -o names another.\n"
+    "DESIGN.asc unless -o or -d says otherwise. The DESIGN '-' is read from\n"
+    "standard input, alone, and its netlist goes to standard output unless\n"
+    "-o names a file.\n"
     "\n"
-    "  -o, --output OUTPUT  the netlist to write, for one design only; '-o -'\n"
-    "                       writes it to standard output\n"
-    "  -q, --quiet          show only warnings, numbered messages and zedid's\n"
-    "                       own messages\n"
-    "  -h, --help           show this text and exit\n"
-    "      --version        show the version and exit\n"
-    "  --                   end of options: a DESIGN may then begin with '-'\n"
+    "  -o, --output=OUTPUT    the netlist to write, for one design only;\n"
+    "                         '-o -' writes it to standard output\n"
+    "  -d, --output-dir=DIR   write each netlist into the folder DIR, as\n"
+    "                         DIR/DESIGN.asc with DESIGN's folders left out\n"
+    "  -q, --quiet            show only warnings, numbered messages and\n"
+    "                         zedid's own messages\n"
+    "  -h, --help             show this text and exit\n"
+    "      --version          show the version and exit\n"
+    "  --                     end of options: a DESIGN may then begin with '-'\n"
     "\n"
-    "Messages go to standard error. Exit status: 0 written, 1 written with\n"
+    "Options may come before or after the designs; short ones may be grouped\n"
+    "(-qo OUTPUT) and take their value joined (-oOUTPUT, --output=OUTPUT).\n"
+    "\n"
+    "Messages go to standard error; with several designs each line begins\n"
+    "with its design as given. Exit status: 0 written, 1 written with\n"
     "warnings, 2 errors, 64 usage error; with several designs the worst of\n"
     "them, and a line names each design that was not written cleanly. The\n"
     "netlist replaces OUTPUT, or goes to standard output, only when it was\n"
@@ -87,14 +118,25 @@ const char Usage[] =
     "private folder under the system's temporary folder, where the library\n"
     "keeps its temporary file ZEDID.TMP.\n";
 
+// What follows the problem on a usage error: enough to see the mistake.
+const char ShortUsage[] =
+    "usage: zedid [-q] [-o OUTPUT | -d DIR] DESIGN[.ONL]...\n"
+    "Try 'zedid --help' for more information.\n";
+
 // ---- Message lines ----------------------------------------------------------
 
 struct MessageState {
     bool quiet = false;  // -q: the library's progress lines are dropped
     long lines = 0;      // lines the library sent in the current design's run
+    // With several designs, the one whose lines these are, as given, since
+    // runs in parallel write into one stream; "" with one.
+    const char* design = "";
 };
 
 MessageState Messages;
+
+// What follows the design at the start of a line: nothing with one design.
+const char* DesignMark() { return Messages.design[0] != '\0' ? ": " : ""; }
 
 // Writes one line on standard error from its PIECES, without allocating:
 // it serves the library's callback and the report that memory ran out.
@@ -139,7 +181,7 @@ const char* Text(const char* text) { return text; }
 // zedid's own lines, shown with -q too.
 template <typename... Texts>
 void Say(const Texts&... texts) {
-    WriteLine({"zedid: ", Text(texts)...});
+    WriteLine({"zedid: ", Messages.design, DesignMark(), Text(texts)...});
 }
 
 // Skips a run of decimal digits at TEXT; 1 when there was one.
@@ -176,12 +218,14 @@ bool IsProgressLine(const char* text, bool first) {
 // Prints one message line of the library on standard error.
 int ZEDID_CALL PrintMessage(const char* text) {
     bool first = Messages.lines++ == 0;
-    if (!(Messages.quiet && IsProgressLine(text, first))) WriteLine({text});
+    if (!(Messages.quiet && IsProgressLine(text, first))) WriteLine({Messages.design, DesignMark(), text});
     return 0;
 }
 
-int UsageError(const char* problem) {
-    std::fprintf(stderr, "zedid: %s\n\n%s", problem, Usage);
+int UsageError(const std::string& problem) {
+    WriteLine({"zedid: ", problem.c_str()});
+    std::fputs(ShortUsage, stderr);
+    std::fflush(stderr);
     return UsageExit;
 }
 
@@ -314,7 +358,8 @@ void TellStopped(const char* why) {
     if (Kept[0] == '\0') return;
     char line[sizeof Kept + 64];
     std::size_t used = 0;
-    for (const char* piece : {"zedid: ", why, "; ", static_cast<const char*>(Kept), "\n"}) {
+    const char* kept = Kept;
+    for (const char* piece : {"zedid: ", Messages.design, DesignMark(), why, "; ", kept, "\n"}) {
         std::size_t length = std::min(std::strlen(piece), sizeof line - used);
         std::memcpy(line + used, piece, length);
         used += length;
@@ -409,6 +454,7 @@ void Undo() {
     if (Pending.working >= 0) {
         unlinkat(Pending.working, WorkingNetlist, 0);
         unlinkat(Pending.working, TemporaryFileName, 0);  // already gone, unless a signal came while it was made
+        unlinkat(Pending.working, InputCopy, 0);
     }
     if (Pending.temporary >= 0 && Pending.folder[0] != '\0') unlinkat(Pending.temporary, Pending.folder, AT_REMOVEDIR);
 }
@@ -650,28 +696,60 @@ bool WriteAll(int file, const char* data, std::size_t length, long long offset) 
     return true;
 }
 
+// Copies what is left to read of FROM to FILE from its start (OFFSET 0) or
+// where it stands (-1); the bytes copied, or -1 with errno set.
+long long CopyBytes(int from, int file, long long offset) {
+    char buffer[1 << 16];
+    long long copied = 0;
+    for (;;) {
+        ssize_t got = read(from, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 ||
+            (got > 0 && !WriteAll(file, buffer, static_cast<std::size_t>(got), offset < 0 ? -1 : offset + copied)))
+            return -1;
+        if (got == 0) return copied;
+        copied += got;
+    }
+}
+
+// Closes FILE, keeping the error of what failed before.
+void CloseKeepingError(int file) {
+    int error = errno;
+    close(file);
+    errno = error;
+}
+
 // Copies the working folder's netlist to FILE from its start (OFFSET 0) or
 // where it stands (-1); the bytes copied, or -1 with errno set.
 long long CopyNetlist(int file, long long offset) {
     int netlist = openat(Pending.working, WorkingNetlist, O_RDONLY | O_CLOEXEC);
     if (netlist < 0) return -1;
-    char buffer[1 << 16];
-    long long copied = 0;
-    for (;;) {
-        ssize_t got = read(netlist, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0 ||
-            (got > 0 && !WriteAll(file, buffer, static_cast<std::size_t>(got), offset < 0 ? -1 : offset + copied))) {
-            int error = errno;
-            close(netlist);
-            errno = error;
-            return -1;
-        }
-        if (got == 0) break;
-        copied += got;
-    }
-    close(netlist);
+    long long copied = CopyBytes(netlist, file, offset);
+    CloseKeepingError(netlist);
     return copied;
+}
+
+// Copies standard input into the working folder as the design the library
+// reads, a file made there afresh and for the owner alone; the bytes
+// copied, or -1 with errno set.
+long long CopyStandardInput() {
+    int file =
+        openat(Pending.working, InputCopy, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (file < 0) return -1;
+    long long copied = CopyBytes(0, file, -1);
+    CloseKeepingError(file);
+    return copied;
+}
+
+// Null when FOLDER is a folder the process may create files in, else the reason.
+const char* OutputFolderProblem(const std::string& folder) {
+    struct stat info;
+    if (stat(folder.c_str(), &info) != 0) return SystemReason();
+    if (!S_ISDIR(info.st_mode))
+        errno = ENOTDIR;
+    else if (faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0)
+        return nullptr;
+    return SystemReason();
 }
 
 // Copies the netlist to standard output; null, or the reason.
@@ -773,6 +851,7 @@ struct Leftovers {
     char partialleaf[NameStore];     // its name there
     wchar_t folder[LongPathStore];   // the private working folder
     wchar_t netlist[LongPathStore];  // the netlist in it
+    wchar_t input[LongPathStore];    // standard input's design in it
 };
 
 Leftovers Pending;
@@ -786,6 +865,7 @@ bool Store(wchar_t* store, const std::wstring& name) {
 void Undo() {
     if (Pending.partial[0] != L'\0') DeleteFileW(Pending.partial);
     if (Pending.netlist[0] != L'\0') DeleteFileW(Pending.netlist);
+    if (Pending.input[0] != L'\0') DeleteFileW(Pending.input);
     if (Pending.folder[0] != L'\0') RemoveDirectoryW(Pending.folder);
 }
 
@@ -794,6 +874,7 @@ void Forget() {
     Pending.partialleaf[0] = '\0';
     Pending.folder[0] = L'\0';
     Pending.netlist[0] = L'\0';
+    Pending.input[0] = L'\0';
     Kept[0] = '\0';
 }
 
@@ -952,34 +1033,68 @@ const char* ReplaceDestination(const Place& target, const Destination& destinati
     return nullptr;
 }
 
+// Copies what is left to read of FROM into FILE from where it stands; the
+// bytes copied, or -1 with the system's error set. A pipe whose writer has
+// gone is at its end.
+long long CopyBytes(HANDLE from, HANDLE file) {
+    static char buffer[1 << 16];
+    long long copied = 0;
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(from, buffer, sizeof buffer, &got, nullptr))
+            return GetLastError() == ERROR_BROKEN_PIPE ? copied : -1;
+        if (got == 0) return copied;
+        for (DWORD done = 0; done < got;) {
+            DWORD wrote = 0;
+            if (!WriteFile(file, buffer + done, got - done, &wrote, nullptr) || wrote == 0) return -1;
+            done += wrote;
+        }
+        copied += got;
+    }
+}
+
+void CloseKeepingError(HANDLE file) {
+    DWORD error = GetLastError();
+    CloseHandle(file);
+    SetLastError(error);
+}
+
 // Copies the working folder's netlist into FILE from where it stands; 1,
 // or 0 with the system's error set.
 bool CopyNetlist(HANDLE file) {
     HANDLE netlist = CreateFileW(Pending.netlist, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (netlist == INVALID_HANDLE_VALUE) return false;
-    static char buffer[1 << 16];
-    bool copied = true;
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(netlist, buffer, sizeof buffer, &got, nullptr)) {
-            copied = false;
-            break;
-        }
-        if (got == 0) break;
-        for (DWORD done = 0; done < got;) {
-            DWORD wrote = 0;
-            if (!WriteFile(file, buffer + done, got - done, &wrote, nullptr) || wrote == 0) {
-                copied = false;
-                break;
-            }
-            done += wrote;
-        }
-        if (!copied) break;
-    }
-    DWORD error = GetLastError();
-    CloseHandle(netlist);
-    SetLastError(error);
+    bool copied = CopyBytes(netlist, file) >= 0;
+    CloseKeepingError(netlist);
     return copied;
+}
+
+// Copies standard input into the working folder as the design the library
+// reads, a file made there afresh; the bytes copied, or -1 with the
+// system's error set.
+long long CopyStandardInput() {
+    if (!Store(Pending.input, std::wstring(Pending.folder) + L"\\" + Widen(InputCopy))) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return -1;
+    }
+    HANDLE file = CreateFileW(Pending.input, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        Pending.input[0] = L'\0';
+        return -1;
+    }
+    long long copied = CopyBytes(GetStdHandle(STD_INPUT_HANDLE), file);
+    CloseKeepingError(file);
+    return copied;
+}
+
+// Null when FOLDER is a folder, else the reason; whether files may be
+// created in it each design finds out.
+const char* OutputFolderProblem(const std::string& folder) {
+    DWORD attributes = GetFileAttributesW(LongName(folder).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return SystemReason();
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return nullptr;
+    SetLastError(ERROR_DIRECTORY);
+    return SystemReason();
 }
 
 const char* CopyToStandardOutput() {
@@ -1009,20 +1124,22 @@ const char* WriteInPlace(const Place& target, Destination&, bool* damaged) {
 void StopIfAsked() {}  // signals stop a run where it stands
 #endif
 
-// Formats DESIGN (a base path, or a path ending in .ONL) into OUTPUT ("" for
-// DESIGN.asc, "-" for standard output); gives the exit status. SOURCE and
-// TARGET are the caller's, so that it closes them however the run ends.
+// Formats DESIGN (a base path, a path ending in .ONL, or "-" for standard
+// input) into OUTPUT ("" for DESIGN.asc, "-" for standard output); gives the
+// exit status. SOURCE and TARGET are the caller's, so that it closes them
+// however the run ends.
 int RunDesign(const std::string& design, std::string output, Place& source, Place& target,
               Destination& destination) {
     Messages.lines = 0;
     StopIfAsked();
     bool tostdout = output == StandardOutputName;
+    bool fromstdin = design == StandardInputName;
     std::string base = DesignBase(design);
     if (output.empty()) output = base + DefaultOutputExtension;
 
     std::string designleaf;
-    if (OpenPlace(base, source)) designleaf = source.leaf + IntermediateExtension;
-    if (designleaf.empty() || !IsDesignFile(source, designleaf)) {
+    if (!fromstdin && OpenPlace(base, source)) designleaf = source.leaf + IntermediateExtension;
+    if (!fromstdin && (designleaf.empty() || !IsDesignFile(source, designleaf))) {
         std::error_code error;
         fs::path shown = fs::absolute(base + IntermediateExtension, error);
         Say("no design file ", error ? base + IntermediateExtension : shown.string());
@@ -1036,7 +1153,7 @@ int RunDesign(const std::string& design, std::string output, Place& source, Plac
             Say("can't create a new file beside ", output, ": ", SystemReason());
             return ZEDID_RESULT_ERRORS;
         }
-        if (SameFile(source, designleaf, target)) {
+        if (!fromstdin && SameFile(source, designleaf, target)) {
             Say("the output ", output, " is the design file itself; nothing was written");
             return ZEDID_RESULT_ERRORS;
         }
@@ -1061,8 +1178,19 @@ int RunDesign(const std::string& design, std::string output, Place& source, Plac
         Say("can't create a working folder in the system's temporary folder");
         return ZEDID_RESULT_ERRORS;
     }
-    // The names are made before the run leaves the current folder.
-    std::string basename = LibraryName(source, source.leaf);
+    if (fromstdin) {
+        long long copied = CopyStandardInput();
+        if (copied < 0) Say("can't copy standard input into the working folder: ", SystemReason());
+        if (copied == 0) Say("standard input is empty: there is no design to format");
+        StopIfAsked();
+        if (copied <= 0) {
+            if (destination.existed && !tostdout) Say(kept);
+            return ZEDID_RESULT_ERRORS;
+        }
+    }
+    // The names are made before the run leaves the current folder; the
+    // library reads standard input's design in the working folder.
+    std::string basename = fromstdin ? InputBase : LibraryName(source, source.leaf);
     std::string outputname = placing == Placing::InPlace ? WorkingNetlist
                              : placing == Placing::Replace ? LibraryName(target, PartialLeaf())
                                                            : LibraryName(target, target.leaf);
@@ -1143,54 +1271,228 @@ void HoldStandardDescriptors() {
 #endif
 }
 
+// ---- The command line -------------------------------------------------------
+
+#if defined(ZEDID_PARSES_OPTIONS)
+// getopt_long's names, so that Main reads the command line alike with either parser.
+struct option {
+    const char* name;
+    int has_arg;
+    int* flag;
+    int val;
+};
+constexpr int no_argument = 0;
+constexpr int required_argument = 1;
+char* optarg = nullptr;
+int optind = 1;
+int optopt = 0;
+int opterr = 1;
+#endif
+
+// The entry of OPTIONS that the long option NAME, LENGTH characters of it,
+// names whole or begins; null when none does or (*MATCHES above 1) several.
+const option* FindLongOption(const option* options, const char* name, std::size_t length, int* matches) {
+    const option* found = nullptr;
+    *matches = 0;
+    for (const option* entry = options; entry->name != nullptr; entry++) {
+        if (length == 0 || std::strncmp(entry->name, name, length) != 0) continue;
+        if (entry->name[length] == '\0') {
+            *matches = 1;
+            return entry;
+        }
+        found = entry;
+        ++*matches;
+    }
+    return *matches == 1 ? found : nullptr;
+}
+
+#if defined(ZEDID_PARSES_OPTIONS)
+// As much of getopt_long as this program asks of it: the designs among the
+// options returned in order as 1 (SHORTS begins "-"), short options grouped
+// with a value joined or following, long ones whole or begun, with "=VALUE"
+// or a value following, "--" ending them. Every fault gives '?', optopt set
+// as getopt_long sets it, and nothing is printed.
+int getopt_long(int argc, char* const* argv, const char* shorts, const option* longs, int*) {
+    static int next = 0;  // the place in a group of short options; 0 between elements
+    optarg = nullptr;
+    if (next == 0) {
+        if (optind >= argc) return -1;
+        char* element = argv[optind];
+        if (element[0] != '-' || element[1] == '\0') {
+            optarg = argv[optind++];
+            return 1;
+        }
+        if (element[1] == '-') {
+            optind++;
+            if (element[2] == '\0') return -1;  // "--"
+            char* name = element + 2;
+            std::size_t length = std::strcspn(name, "=");
+            int matches = 0;
+            const option* found = FindLongOption(longs, name, length, &matches);
+            optopt = found != nullptr ? found->val : 0;
+            bool joined = name[length] == '=';
+            if (found == nullptr || (joined && found->has_arg == no_argument)) return '?';
+            if (joined) {
+                optarg = name + length + 1;
+            } else if (found->has_arg == required_argument) {
+                if (optind >= argc) return '?';
+                optarg = argv[optind++];
+            }
+            return found->val;
+        }
+        next = 1;
+    }
+    char* element = argv[optind];
+    optopt = static_cast<unsigned char>(element[next++]);
+    const char* known = optopt == ':' || optopt == '-' ? nullptr : std::strchr(shorts, optopt);
+    bool value = known != nullptr && known[1] == ':';
+    if (element[next] == '\0' || value) {
+        if (value && element[next] != '\0') optarg = element + next;
+        next = 0;
+        optind++;
+        if (value && optarg == nullptr && optind >= argc) return '?';
+        if (value && optarg == nullptr) optarg = argv[optind++];
+    }
+    return known == nullptr ? '?' : optopt;
+}
+#endif
+
+constexpr int VersionOption = 256;  // --version has no letter
+const option LongOptions[] = {
+    {"help", no_argument, nullptr, 'h'},
+    {"output", required_argument, nullptr, 'o'},
+    {"output-dir", required_argument, nullptr, 'd'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"version", no_argument, nullptr, VersionOption},
+    {nullptr, 0, nullptr, 0},
+};
+// "-": the designs come back in their place among the options, which may
+// follow them whatever POSIXLY_CORRECT says; ":": faults are told here.
+constexpr char ShortOptions[] = "-:ho:d:q";
+
+// What is wrong with the option that getopt_long refused while reading
+// ELEMENT. The runtimes differ in what they return for each fault, so the
+// element itself is read.
+std::string OptionProblem(const char* element) {
+    int letter = optopt;
+    if (std::strncmp(element, "--", 2) == 0) {
+        const char* name = element + 2;
+        std::size_t length = std::strcspn(name, "=");
+        int matches = 0;
+        const option* found = FindLongOption(LongOptions, name, length, &matches);
+        std::string given = "--" + std::string(name, length);
+        if (matches > 1) return "option " + given + " is ambiguous";
+        if (found == nullptr) return "unknown option " + given;
+        if (found->has_arg == no_argument) return std::string("option --") + found->name + " takes no value";
+        letter = found->val;
+    }
+    if (letter == 'o') return "-o needs a file name";
+    if (letter == 'd') return "-d needs a folder name";
+    return std::string("unknown option -") + static_cast<char>(letter);
+}
+
+// Takes the value of -o or -d, a WHAT, into STORE: once and not empty.
+// Gives "" or the problem.
+std::string TakeValue(std::string& store, const std::string& what) {
+    if (!store.empty()) return "only one output " + what + " can be given";
+    store = optarg;
+    return store.empty() ? "the output " + what + " name is empty" : "";
+}
+
+// With -d FOLDER, the netlist of each design: FOLDER/BASENAME.asc, into
+// OUTPUTS. Two designs of one name from different folders would each
+// replace the other's netlist; gives "" or that problem.
+std::string PlaceInFolder(const std::string& folder, const std::vector<std::string>& designs,
+                          std::vector<std::string>& outputs) {
+    bool joined = std::strchr(Separators, folder.back()) != nullptr;
+    std::vector<std::pair<std::string, std::size_t>> taken;
+    for (std::size_t i = 0; i < designs.size(); i++) {
+        std::string base = DesignBase(designs[i]);
+        std::size_t cut = base.find_last_of(Separators);
+        outputs[i] = folder + (joined ? "" : "/") + base.substr(cut == std::string::npos ? 0 : cut + 1) +
+                     DefaultOutputExtension;
+        std::string key = outputs[i];
+#if defined(_WIN32)
+        // One file, whatever the letter case.
+        for (char& c : key)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+#endif
+        taken.emplace_back(key, i);
+    }
+    std::sort(taken.begin(), taken.end());
+    for (std::size_t k = 1; k < taken.size(); k++) {
+        const std::string& first = designs[taken[k - 1].second];
+        const std::string& second = designs[taken[k].second];
+        if (taken[k - 1].first == taken[k].first && DesignBase(first) != DesignBase(second))
+            return first + " and " + second + " would both be written to " + outputs[taken[k].second];
+    }
+    return "";
+}
+
 int Main(int argc, char** argv) {
     std::vector<std::string> designs;
-    std::string output;
-    bool haveoutput = false;
-    bool options = true;
-    for (int i = 1; i < argc; i++) {
-        std::string arg = argv[i];
-        if (options && arg == "--") {
-            options = false;
-        } else if (options && (arg == "-h" || arg == "--help")) {
+    std::string output, folder;
+    opterr = 0;
+    for (;;) {
+        const char* element = optind < argc ? argv[optind] : "";
+        int code = getopt_long(argc, argv, ShortOptions, LongOptions, nullptr);
+        if (code == -1) break;
+        if (code == 1) {
+            designs.push_back(optarg);
+        } else if (code == 'h') {
             std::fputs(Usage, stdout);
             return 0;
-        } else if (options && arg == "--version") {
+        } else if (code == VersionOption) {
             std::printf("zedid %s\n", ZEDID_VERSION);
             return 0;
-        } else if (options && (arg == "-q" || arg == "--quiet")) {
+        } else if (code == 'q') {
             Messages.quiet = true;
-        } else if (options && (arg == "-o" || arg == "--output")) {
-            if (i + 1 >= argc) return UsageError("-o needs a file name");
-            if (haveoutput) return UsageError("only one output file can be given");
-            output = argv[++i];
-            haveoutput = true;
-            if (output.empty()) return UsageError("the output file name is empty");
-        } else if (options && arg.size() > 1 && arg[0] == '-') {
-            return UsageError(("unknown option " + arg).c_str());
+        } else if (code == 'o' || code == 'd') {
+            std::string problem = code == 'o' ? TakeValue(output, "file") : TakeValue(folder, "folder");
+            if (!problem.empty()) return UsageError(problem);
         } else {
-            designs.push_back(arg);
+            return UsageError(OptionProblem(element));
         }
     }
+    designs.insert(designs.end(), argv + optind, argv + argc);  // those after "--"
     if (designs.empty()) return UsageError("no design given");
     for (const std::string& design : designs)
         if (DesignBase(design).empty()) return UsageError("no design given");
-    if (haveoutput && designs.size() > 1)
+    if (!output.empty() && !folder.empty()) return UsageError("-o and -d cannot be used together");
+    if (!output.empty() && designs.size() > 1)
         return UsageError("-o can be used with one design only; several designs each go to DESIGN.asc");
+    bool fromstdin = std::find(designs.begin(), designs.end(), StandardInputName) != designs.end();
+    if (fromstdin && designs.size() > 1) return UsageError("standard input ('-') can only be the one design");
+    if (fromstdin && !folder.empty())
+        return UsageError("-d cannot name the netlist of standard input's design; use -o");
+    // A design without a name gives a netlist without one.
+    if (fromstdin && output.empty()) output = StandardOutputName;
+    std::vector<std::string> outputs(designs.size(), output);
+    if (!folder.empty()) {
+        std::string problem = PlaceInFolder(folder, designs, outputs);
+        if (!problem.empty()) return UsageError(problem);
+        // Told once, not by every design of the batch.
+        if (const char* reason = OutputFolderProblem(folder)) {
+            Say("can't write netlists into ", folder, ": ", reason);
+            return ZEDID_RESULT_ERRORS;
+        }
+    }
 #if defined(_WIN32)
     // The netlist's bytes exactly: no line end may be translated again.
     if (output == StandardOutputName) _setmode(_fileno(stdout), _O_BINARY);
 #endif
     CatchSignals();
-    if (designs.size() == 1) return RunGuarded(designs[0], output);
+    if (designs.size() == 1) return RunGuarded(designs[0], outputs[0]);
 
     // Each design's closing line tells which design the lines above it
     // belong to, where a single run needs no such line.
     int worst = ZEDID_RESULT_OK;
-    for (const std::string& design : designs) {
-        int result = RunGuarded(design, output);
-        if (result == ZEDID_RESULT_WARNINGS) Say(design, ": netlist written with warnings (status 1)");
-        if (result == ZEDID_RESULT_ERRORS) Say(design, ": failed (status 2)");
+    for (std::size_t i = 0; i < designs.size(); i++) {
+        Messages.design = designs[i].c_str();
+        int result = RunGuarded(designs[i], outputs[i]);
+        Messages.design = "";
+        if (result == ZEDID_RESULT_WARNINGS) Say(designs[i], ": netlist written with warnings (status 1)");
+        if (result == ZEDID_RESULT_ERRORS) Say(designs[i], ": failed (status 2)");
         worst = std::max(worst, result);
     }
     return worst;

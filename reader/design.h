@@ -56,7 +56,6 @@ struct ComponentDef {
     const char* sourcelib;  // "sourcelib" of its image, EmptyText when none
     Property* properties;   // other image properties, file order
     LibPin* libpins;        // its pins, pin order
-    Property** propertyend; // the link its next property goes into; null before its first group
     ComponentPins* pinorder;  // what reader/pinorder keeps beside libpins; null: nothing
 };
 

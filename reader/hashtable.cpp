@@ -100,6 +100,13 @@ int AddText(HashTable& table, const char* text, void* value) {
     return 1;
 }
 
+void** ValueOf(HashTable& table, const char* text) {
+    if (table.capacity == 0) return nullptr;
+    uint64_t key = PrefixKey(text);
+    HashEntry& entry = EntryFor(table, key, text, HashOf(key, text));
+    return entry.text != nullptr ? &entry.value : nullptr;
+}
+
 void ReleaseHashTable(HashTable& table) {
     ReleaseMemory(table.entries);
     table = HashTable{};

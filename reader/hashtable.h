@@ -35,4 +35,7 @@ void* FindText(const HashTable& table, const char* text);
 // Adds TEXT leading to VALUE (not null); a text already there keeps its
 // value. 1, or 0 (table unchanged) without memory.
 int AddText(HashTable& table, const char* text, void* value);
+// Where the value of TEXT is kept, to be changed in place; null when TEXT
+// is not there.
+void** ValueOf(HashTable& table, const char* text);
 void ReleaseHashTable(HashTable& table);

@@ -108,11 +108,8 @@ int ReadPropertyList(TextFile* file, Property**& end) {
     return ReadPropertyGroup(file, end, [](TextFile*, const char*) { return 0; });
 }
 
-int ReadComponentProperties(TextFile* file, ComponentDef* component) {
-    // A definition can be selected again by a later image, so its list's end
-    // is kept with it.
-    if (component->propertyend == nullptr) component->propertyend = &component->properties;
-    return ReadPropertyGroup(file, component->propertyend, [component](TextFile* from, const char* token) {
+int ReadComponentProperties(TextFile* file, ComponentDef* component, Property**& end) {
+    return ReadPropertyGroup(file, end, [component](TextFile* from, const char* token) {
         if (!Is(token, "sourcelib")) return 0;
         Token value;
         if (ReadKeywordValue(from, value) < 0) return -1;
@@ -239,6 +236,7 @@ LibPin* NewLibPin(const char* number, int32_t component) {
 int ReadLibrary(TextFile* file) {
     ComponentDef* component = nullptr;  // selected by the latest "image"
     int32_t index = -1;
+    Property** componentend = nullptr;  // where the selected component's next property goes
     LibPin* pin = nullptr;  // latest "pin" of the selected component
     Property** pinend = nullptr;  // where its next property goes
     return ReadGroup(file, [&](const char* token, int& level) {
@@ -251,7 +249,12 @@ int ReadLibrary(TextFile* file) {
             if (component == nullptr) {
                 SkipGroup(file);
                 level--;
+                return 1;
             }
+            // A definition selected again by a later image takes its groups
+            // after those it has: its list is walked once per image, not per group.
+            componentend = &component->properties;
+            while (*componentend != nullptr) componentend = &(*componentend)->next;
         } else if (component != nullptr && SameTextIgnoringCase(token, "pin")) {
             Token ignored;
             Token number;
@@ -262,7 +265,7 @@ int ReadLibrary(TextFile* file) {
             InsertLibPin(component, pin);
         } else if (component != nullptr && SameTextIgnoringCase(token, "property")) {
             if (level == 3) {
-                if (!ReadComponentProperties(file, component)) return 0;
+                if (!ReadComponentProperties(file, component, componentend)) return 0;
                 level = 2;
             } else if (level == 4 && pin != nullptr) {
                 if (!ReadPinProperties(file, pin, pinend)) return 0;
@@ -286,22 +289,24 @@ struct NetworkState {
 
 // Checks and attaches the connection REFERENCE-PIN to the current net; 1, or
 // 0 after message 24, 23 or 3 (or without memory), the connection dropped.
-// Its part's index is written once the parts' order settles.
-int AddConnection(NetworkState& state, const char* reference, const char* pin) {
+// PROBE is where the search for its part starts.
+int AddConnection(NetworkState& state, const char* reference, const char* pin, const HashProbe& probe) {
     NetPin* connection = static_cast<NetPin*>(CarveDesignRecord(sizeof(NetPin)));
     if (connection == nullptr) return 0;
     *connection = NetPin{nullptr, nullptr, nullptr, -1, state.netindex, nullptr};
     Design.netpincount++;
-    PartInstance* part = FindPartByReference(reference);
-    if (part == nullptr) {
+    int32_t partindex = FinishPartProbe(reference, probe);
+    if (partindex < 0) {
         ReportMessage(MsgReferenceNotFound);
         return 0;
     }
+    PartInstance* part = Design.parts[partindex];
     connection->libpin = FindLibPin(Design.components[part->component], pin);
     if (connection->libpin == nullptr) {
         ReportFilledMessage(MsgPinMismatch, reference, pin);
         return 0;
     }
+    connection->part = partindex;
     if (!InsertNetPin(part, connection)) {
         ReportFilledMessage(MsgDuplicatePin, reference, pin);
         return 0;
@@ -322,21 +327,28 @@ int AddConnection(NetworkState& state, const char* reference, const char* pin) {
 // file order, as they come, and look everything up themselves.
 constexpr int ConnectionRun = 32;
 
-void ReadAhead(const char (*references)[TokenSize], const char (*numbers)[TokenSize], int count) {
-    PartInstance* parts[ConnectionRun];
-    for (int i = 0; i < count; i++) PrefetchPartReference(references[i]);
+void ReadAhead(const char (*references)[TokenSize], const char (*numbers)[TokenSize], int count, HashProbe* probes) {
+    int32_t indexes[ConnectionRun];
+    PinHint hints[ConnectionRun];
+    int hinted = 0;
+    for (int i = 0; i < count; i++) probes[i] = StartPartProbe(references[i]);
     for (int i = 0; i < count; i++) {
-        parts[i] = FindPartByReference(references[i]);
-        if (parts[i] != nullptr) PrefetchMemory(parts[i]);
+        indexes[i] = FinishPartProbe(references[i], probes[i]);
+        if (indexes[i] >= 0) PrefetchMemory(&Design.parts[indexes[i]]);
     }
-    for (int i = 0; i < count; i++)
-        if (parts[i] != nullptr) PrefetchLibPin(Design.components[parts[i]->component], numbers[i]);
+    for (int i = 0; i < count; i++) {
+        if (indexes[i] < 0) continue;
+        hints[hinted++] = PinHint{Design.parts[indexes[i]], numbers[i], nullptr, -1};
+        PrefetchMemory(Design.parts[indexes[i]]);
+    }
+    PrefetchConnections(hints, hinted);
 }
 
 // Reads the connections of a "pins" group up to and including its ")".
 int ReadConnections(TextFile* file, NetworkState& state) {
     Token references[ConnectionRun];
     Token numbers[ConnectionRun];
+    HashProbe probes[ConnectionRun];
     for (;;) {
         int count = 0;
         bool whole = true;       // false: the file ended or a connection was cut short
@@ -362,9 +374,9 @@ int ReadConnections(TextFile* file, NetworkState& state) {
             }
             count++;
         }
-        ReadAhead(references, numbers, count);
+        ReadAhead(references, numbers, count, probes);
         for (int i = 0; i < count; i++)
-            if (!AddConnection(state, references[i], numbers[i])) return 0;
+            if (!AddConnection(state, references[i], numbers[i], probes[i])) return 0;
         if (!whole) return 0;
         if (ending == nullptr) continue;
         if (IsClose(ending)) return 1;

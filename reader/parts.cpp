@@ -10,9 +10,10 @@
 // sorted by reference, back to back from index 0 and each less than half as
 // long as the one before (so there are few), then the parts of a section
 // not finished yet. A section's parts are sorted alone and checked against
-// the runs, so many small sections never re-sort the whole table. Nothing
-// but that check reads the order before it settles: connections reach
-// their parts by reference, and get their parts' indexes once, at the end.
+// the runs, so many small sections never re-sort the whole table. A
+// reference leads to its part's index as the table stands, kept as parts
+// move; connections made before parts moved are numbered again once the
+// order settles at the end of the read.
 #include "reader/parts.h"
 
 #include <algorithm>
@@ -29,10 +30,11 @@ constexpr int RunLimit = 40;  // more than the halving lets an int32 table hold
 
 struct PartsState {
     HashTable components;     // name -> index + 1 of its first definition
-    HashTable references;     // reference -> part
+    HashTable references;     // reference -> index + 1 of its part in the table as it stands
     int32_t runstart[RunLimit];  // first index of each run
     int runcount;
     int32_t runend;           // index after the last run
+    bool moved;               // parts moved since connections were made
 };
 
 PartsState Parts = {};
@@ -50,6 +52,13 @@ constexpr ByReference ReferenceBefore{};
 
 int32_t RunEnd(int run) { return run + 1 < Parts.runcount ? Parts.runstart[run + 1] : Parts.runend; }
 
+// The parts from FIRST to LAST (excluded) moved: their references lead to
+// their new places.
+void NoteMoved(int32_t first, int32_t last) {
+    for (int32_t i = first; i < last; i++) *ValueOf(Parts.references, Design.parts[i]->reference) = IndexValue(i);
+    if (Design.netpincount > 0) Parts.moved = true;
+}
+
 // Merges the last two runs into one. Without memory for the merge the two
 // are sorted together in place, which gives the same order.
 void MergeLastRuns() {
@@ -65,6 +74,7 @@ void MergeLastRuns() {
         std::merge(left, left + leftcount, parts + middle, parts + Parts.runend, parts + first, ReferenceBefore);
         ReleaseMemory(left);
     }
+    NoteMoved(first, Parts.runend);
     Parts.runcount--;
 }
 
@@ -87,6 +97,7 @@ void SortParts(int32_t first, int32_t last) {
         count >= KeyedSortMinimum ? static_cast<KeyedPart*>(AllocateMemory(sizeof(KeyedPart) * count)) : nullptr;
     if (keyed == nullptr) {
         std::sort(Design.parts + first, Design.parts + last, ReferenceBefore);
+        NoteMoved(first, last);
         return;
     }
     for (std::size_t i = 0; i < count; i++) {
@@ -98,6 +109,7 @@ void SortParts(int32_t first, int32_t last) {
     });
     for (std::size_t i = 0; i < count; i++) Design.parts[first + static_cast<int32_t>(i)] = keyed[i].part;
     ReleaseMemory(keyed);
+    NoteMoved(first, last);
 }
 
 // The parts of the earlier runs next to PART: *BELOW becomes the greatest
@@ -119,7 +131,7 @@ int NoteComponent(int32_t index) {
     return AddText(Parts.components, Design.components[index]->name, IndexValue(index));
 }
 
-int NotePart(PartInstance* part) { return AddText(Parts.references, part->reference, part); }
+int NotePart(int32_t index) { return AddText(Parts.references, Design.parts[index]->reference, IndexValue(index)); }
 
 ComponentDef* FindComponentDef(const char* name, int32_t* index) {
     int32_t found = ValueIndex(FindText(Parts.components, name));
@@ -127,11 +139,13 @@ ComponentDef* FindComponentDef(const char* name, int32_t* index) {
     return found >= 0 ? Design.components[found] : nullptr;
 }
 
-PartInstance* FindPartByReference(const char* reference) {
-    return static_cast<PartInstance*>(FindText(Parts.references, reference));
-}
+int32_t FindPartIndex(const char* reference) { return ValueIndex(FindText(Parts.references, reference)); }
 
-void PrefetchPartReference(const char* reference) { StartProbe(Parts.references, reference); }
+HashProbe StartPartProbe(const char* reference) { return StartProbe(Parts.references, reference); }
+
+int32_t FinishPartProbe(const char* reference, const HashProbe& probe) {
+    return ValueIndex(FinishProbe(Parts.references, reference, probe));
+}
 
 const char* SortNewParts() {
     int32_t first = Parts.runend;
@@ -175,9 +189,11 @@ void SettlePartOrder() {
         Parts.runend = Design.partcount;
     }
     while (Parts.runcount >= 2) MergeLastRuns();
+    if (!Parts.moved) return;
     for (int32_t i = 0; i < Design.partcount; i++)
         for (NetPin* connection = Design.parts[i]->netpins; connection != nullptr; connection = connection->nextonpart)
             connection->part = i;
+    Parts.moved = false;
 }
 
 int32_t FindPart(const char* reference) {

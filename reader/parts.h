@@ -5,29 +5,34 @@
 
 #include <cstdint>
 
+#include "reader/hashtable.h"
+
 struct ComponentDef;
 struct PartInstance;
 
-// Takes note of the component appended at INDEX and of the PART appended
-// last; 1, or 0 without memory (the caller then takes the record back).
+// Takes note of the component or part appended at INDEX; 1, or 0 without
+// memory (the caller then takes the record back).
 int NoteComponent(int32_t index);
-int NotePart(PartInstance* part);
+int NotePart(int32_t index);
 
 // First component definition of that exact name, its index stored; or null
 // and -1.
 ComponentDef* FindComponentDef(const char* name, int32_t* index);
-// The part of that exact reference, or null: one probe, at any time.
-PartInstance* FindPartByReference(const char* reference);
-// Asks the cache for what FindPartByReference will read first.
-void PrefetchPartReference(const char* reference);
+// The index of the part of that exact reference in the parts table as it
+// stands, or -1: one probe, at any time.
+int32_t FindPartIndex(const char* reference);
+// The same in two steps, for reading ahead: StartPartProbe asks the cache
+// for where the probe starts, FinishPartProbe makes it.
+HashProbe StartPartProbe(const char* reference);
+int32_t FinishPartProbe(const char* reference, const HashProbe& probe);
 
 // Sorts the parts added since the last call in among the earlier ones and
 // gives the reference of the first entry of the first pair of neighbours
 // that are equal ignoring letter case, or null.
 const char* SortNewParts();
 // Finishes the order SortNewParts began: the parts stand as one sorted
-// table, and every connection holds its part's index in it. The parts
-// table's order is only read once this is done.
+// table, and every connection holds its part's index in it (connections
+// made before parts moved are numbered again here).
 void SettlePartOrder();
 // Binary search of the sorted parts table; the index or -1.
 int32_t FindPart(const char* reference);

@@ -8,27 +8,35 @@
 // a duplicate when the entry it stops at is equal; FindLibPin gives the
 // first pin of a number text in list order.
 //
-// Beside a list this module keeps an array of its entries in list order,
-// each with its key: the pin's value, or the first eight bytes of its
-// number text. A component's list has one from its first pin, a part's
-// once it is long enough for the walk to cost more than the array's block.
-// While every entry and the new pin are numeric, or every one is a text
-// pin, the comparisons are a total order and every walk inserts into a
-// sorted list at its bound, so the list stays sorted and a binary search
-// of the array finds the walk's place: the upper bound for InsertLibPin,
-// which passes equal pins, and the lower bound for InsertNetPin, whose stop
-// entry decides the duplicate. In a list of one kind equal pins stand
-// together in the order they came, so the first of an equal run is the
-// first in the list, which FindLibPin wants. Lists that mix the kinds
-// compare numbers with numbers but texts with texts, which is no order at
-// all: there the walk itself runs, and gives the array its place too.
+// Beside a component's list this module keeps an array of its pins in
+// list order, each with its key: the pin's value, or the first eight bytes
+// of its number text. While every entry and the new pin are numeric, or
+// every one is a text pin, the comparisons are a total order and every
+// walk inserts into a sorted list at its bound, so the list stays sorted
+// and a binary search of the array finds the walk's place: the upper bound
+// for InsertLibPin, which passes equal pins, and the lower bound for
+// InsertNetPin, whose stop entry decides the duplicate. In a list of one
+// kind equal pins stand together in the order they came, so the first of
+// an equal run is the first in the list, which FindLibPin wants. Lists that
+// mix the kinds compare numbers with numbers but texts with texts, which is
+// no order at all: there the walk itself runs.
 //
-// A component of numbers whose values are dense also keeps the first pin
-// of each value in a table; the pins of one value follow it in the list.
+// A component of one kind is settled at the first connection after its
+// list changed: numbers whose values are dense get a table of the first
+// entry of each value, and each pin gets a rank, the place of the first
+// entry of its key. For two connections of such a component InsertNetPin
+// compares exactly their ranks. So a part keeps a slot per rank where that
+// costs no more than a few times its own connections: a taken slot is the
+// duplicate the walk would stop at, the nearest taken slot below holds the
+// entry the walk would pass last, the nearest above the one that follows.
+// Slots follow one state of the component's list; once it changes they are
+// made again from the part's list. A part that slots would cost too much
+// keeps an array of its connections instead, searched as the component's
+// is, and a part of a few connections only its list, walked.
 //
-// Every array and table comes from the platform heap. One that cannot be
-// had, or grown, is dropped and the walk serves its list until memory
-// allows the array to be made again from the list, which is always whole.
+// Every array, table and slot block comes from the platform heap. One that
+// cannot be had, or grown, is dropped, and the walk serves its list until
+// memory allows it to be made again from the list, which is always whole.
 #include "reader/pinorder.h"
 
 #include <climits>
@@ -41,9 +49,15 @@
 
 namespace {
 
-// A part's connections are walked while they are fewer than this: a few
-// records cost less than an array's block.
+// A part's connections are walked while they are fewer than this and slots
+// would cost too much: a few records cost less than an array's block.
 constexpr int32_t PartArrayFrom = 4;
+// Slots for a part cost at most this many per connection it has; a part
+// never takes more than SlotLimit of them, as the search for the nearest
+// taken slot reads up to that many bits.
+constexpr int32_t SlotsPerConnection = 16;
+constexpr int32_t SlotLimit = 4096;
+constexpr int32_t SlotWordBits = 32;
 constexpr int32_t FirstCapacity = 8;
 // The table of values is kept while the greatest value stays below this
 // many times the count of pins, plus a few.
@@ -66,16 +80,22 @@ struct PinArray {
 
 struct ComponentPins {
     PinArray pins;
-    LibPin** byvalue;    // first pin of each value below valuelimit; null: none
-    int32_t valuelimit;
+    int32_t* byvalue;    // while settled: index of the first entry of each value below valuelimit, or -1
+    int32_t valuelimit;  // 0: no table
+    int32_t changes;     // how often the list changed; slots follow one such state
+    bool settled;        // the table and the ranks stand for the list as it is
 };
 
+// A part's connections beside its list: an array (slots < 0), or slots,
+// which follow this header in its block: a NetPin* per rank, then a bit per
+// rank for the taken ones.
 struct PartPins {
-    PinArray connections;
+    int32_t slots;    // ranks; -1: an array
+    int32_t changes;  // the component's changes the slots follow
+    PinArray array;   // while an array
 };
 
 namespace {
-
 bool IsNumeric(const LibPin* pin) { return pin->numbervalue != -1; }
 
 uint64_t KeyOf(const LibPin* pin) {
@@ -211,49 +231,40 @@ Entry** PlaceOf(Entry** head, const PinArray* array, const LibPin* pin, bool upp
 
 // ---- Components ---------------------------------------------------------------
 
-// The first pin of VALUE in a component of numbers alone, by the array.
-LibPin* FirstOfValue(const PinArray& array, int32_t value) {
-    LibPin probe = {};
-    probe.numbervalue = value;
-    int32_t at = Bound<LibPin>(array, static_cast<uint64_t>(value), &probe, false);
-    return at < array.count ? static_cast<LibPin*>(array.entries[at].item) : nullptr;
+bool OfOneKind(const PinArray& array) { return array.numeric == 0 || array.numeric == array.count; }
+
+// The index of the first entry comparing equal to PIN (KEY its key) in a
+// component's array that PIN's kind matches, or -1.
+int32_t FirstIndexOf(const ComponentPins& order, const LibPin* pin, uint64_t key) {
+    if (order.settled && IsNumeric(pin) && pin->numbervalue < order.valuelimit) return order.byvalue[pin->numbervalue];
+    int32_t at = Bound<LibPin>(order.pins, key, pin, false);
+    return at < order.pins.count && CompareEntry<LibPin>(order.pins, at, key, pin) == 0 ? at : -1;
 }
 
-// Makes the table of values cover VALUE when the component's values are
-// dense enough, filling what it did not cover; gives it up without memory.
-void CoverValue(ComponentPins& order, int32_t value) {
+// A pin's rank: the place of the first entry of its key.
+int32_t RankOf(const ComponentPins& order, const LibPin* pin) {
+    if (!StaysOfOneKind(order.pins, pin)) return -1;
+    return FirstIndexOf(order, pin, KeyOf(pin));
+}
+
+// Makes the table of values of a settled component of numbers, when they
+// are dense; without memory, or for other lists, the search answers.
+void Settle(ComponentPins& order) {
+    if (order.settled) return;
+    order.settled = true;
+    order.valuelimit = 0;
     const PinArray& pins = order.pins;
-    if (value < order.valuelimit || value >= ValueTableSpread * pins.count + ValueTableSlack) return;
-    int32_t limit = value + 1 > 2 * order.valuelimit ? value + 1 : 2 * order.valuelimit;
-    void* grown = ResizeMemory(order.byvalue, sizeof(LibPin*) * static_cast<std::size_t>(limit));
-    if (grown == nullptr) {
-        ReleaseMemory(order.byvalue);
-        order.byvalue = nullptr;
-        order.valuelimit = 0;
-        return;
-    }
-    order.byvalue = static_cast<LibPin**>(grown);
-    std::memset(order.byvalue + order.valuelimit, 0,
-                sizeof(LibPin*) * static_cast<std::size_t>(limit - order.valuelimit));
-    // The array is sorted by value; the first pin of a value comes first.
-    LibPin* pin = FirstOfValue(pins, order.valuelimit);
-    for (; pin != nullptr && pin->numbervalue < limit; pin = pin->next)
-        if (order.byvalue[pin->numbervalue] == nullptr) order.byvalue[pin->numbervalue] = pin;
+    if (pins.count == 0 || pins.numeric != pins.count) return;
+    // Sorted by value: the last entry holds the greatest.
+    uint64_t greatest = pins.entries[pins.count - 1].key;
+    if (greatest >= static_cast<uint64_t>(ValueTableSpread) * static_cast<uint64_t>(pins.count) + ValueTableSlack) return;
+    int32_t limit = static_cast<int32_t>(greatest) + 1;
+    void* table = ResizeMemory(order.byvalue, sizeof(int32_t) * static_cast<std::size_t>(limit));
+    if (table == nullptr) return;
+    order.byvalue = static_cast<int32_t*>(table);
+    for (int32_t value = 0; value < limit; value++) order.byvalue[value] = -1;
+    for (int32_t at = pins.count - 1; at >= 0; at--) order.byvalue[pins.entries[at].key] = at;
     order.valuelimit = limit;
-}
-
-void NoteValue(ComponentPins& order, const LibPin* pin) {
-    if (order.pins.numeric != order.pins.count) {
-        // Mixed for good: the table no longer answers.
-        ReleaseMemory(order.byvalue);
-        order.byvalue = nullptr;
-        order.valuelimit = 0;
-    } else if (pin->numbervalue < order.valuelimit) {
-        // An earlier pin of the value stays first.
-        if (order.byvalue[pin->numbervalue] == nullptr) order.byvalue[pin->numbervalue] = const_cast<LibPin*>(pin);
-    } else {
-        CoverValue(order, pin->numbervalue);
-    }
 }
 
 // The component's array, made from its list when it has none; null when
@@ -280,24 +291,162 @@ LibPin* ScanLibPins(LibPin* pin, const char* number) {
 
 // ---- Parts ----------------------------------------------------------------------
 
-// The part's array once its list is long, made from the list; null while
-// it is short or when it cannot be had.
-PinArray* ConnectionsOf(PartInstance* part) {
-    if (part->pinorder != nullptr) return &part->pinorder->connections;
-    int32_t length = 0;
-    for (const NetPin* entry = part->netpins; entry != nullptr && length < PartArrayFrom; entry = entry->nextonpart)
-        length++;
-    if (length < PartArrayFrom) return nullptr;
-    PartPins* order = static_cast<PartPins*>(AllocateMemory(sizeof(PartPins)));
-    if (order == nullptr) return nullptr;
-    *order = PartPins{};
-    if (!FillArray(order->connections, part->netpins)) {
-        ReleaseArray(order->connections);
-        ReleaseMemory(order);
+NetPin** SlotEntries(PartPins* pins) { return reinterpret_cast<NetPin**>(pins + 1); }
+uint32_t* SlotsTaken(PartPins* pins) { return reinterpret_cast<uint32_t*>(SlotEntries(pins) + pins->slots); }
+int32_t SlotWords(int32_t slots) { return (slots + SlotWordBits - 1) / SlotWordBits; }
+
+// The highest set bit of a non-zero WORD.
+int32_t HighestBit(uint32_t word) {
+    int32_t bit = 0;
+    for (int32_t step = 16; step > 0; step /= 2) {
+        if ((word >> step) != 0) {
+            word >>= step;
+            bit += step;
+        }
+    }
+    return bit;
+}
+
+// The lowest set bit of a non-zero WORD.
+int32_t LowestBit(uint32_t word) { return HighestBit(word & (~word + 1)); }
+
+// The entry of the nearest slot taken below RANK, or null.
+NetPin* SlotBelow(PartPins* pins, int32_t rank) {
+    const uint32_t* taken = SlotsTaken(pins);
+    int32_t at = rank / SlotWordBits;
+    uint32_t below = taken[at] & ((uint32_t{1} << (rank % SlotWordBits)) - 1);
+    while (below == 0 && at > 0) below = taken[--at];
+    return below != 0 ? SlotEntries(pins)[at * SlotWordBits + HighestBit(below)] : nullptr;
+}
+
+// The entry of the nearest slot taken above RANK, or null.
+NetPin* SlotAbove(PartPins* pins, int32_t rank) {
+    const uint32_t* taken = SlotsTaken(pins);
+    int32_t at = rank / SlotWordBits;
+    uint32_t bit = uint32_t{1} << (rank % SlotWordBits);
+    uint32_t above = taken[at] & ~(bit | (bit - 1));
+    int32_t words = SlotWords(pins->slots);
+    while (above == 0 && at + 1 < words) above = taken[++at];
+    return above != 0 ? SlotEntries(pins)[at * SlotWordBits + LowestBit(above)] : nullptr;
+}
+
+bool SlotTaken(PartPins* pins, int32_t rank) {
+    return (SlotsTaken(pins)[rank / SlotWordBits] >> (rank % SlotWordBits) & 1) != 0;
+}
+
+void TakeSlot(PartPins* pins, int32_t rank, NetPin* connection) {
+    SlotEntries(pins)[rank] = connection;
+    SlotsTaken(pins)[rank / SlotWordBits] |= uint32_t{1} << (rank % SlotWordBits);
+}
+
+// The settled pins of PART's component, or null.
+ComponentPins* ComponentPinsOf(const PartInstance* part) {
+    if (part->component < 0 || part->component >= Design.componentcount) return nullptr;
+    ComponentPins* order = Design.components[part->component]->pinorder;
+    if (order != nullptr) Settle(*order);
+    return order;
+}
+
+// Whether slots for ORDER's ranks cost no more than their share for a part
+// of CONNECTIONS.
+bool SlotsPay(const ComponentPins* order, int32_t connections) {
+    return order != nullptr && order->settled && OfOneKind(order->pins) && order->pins.count <= SlotLimit &&
+           order->pins.count <= SlotsPerConnection * connections;
+}
+
+// The rank of a connection whose key is KEY.
+int32_t RankOfEntry(const ComponentPins& order, const PinEntry& entry) {
+    if (order.pins.count == 0 || order.pins.numeric != order.pins.count)
+        return RankOf(order, static_cast<const NetPin*>(entry.item)->libpin);
+    // Numbers need no look at the connection: the key is the value.
+    LibPin probe = {};
+    probe.numbervalue = static_cast<int32_t>(entry.key);
+    return FirstIndexOf(order, &probe, entry.key);
+}
+
+// Slots for the part's connections: those of FROM when it is an array,
+// else those of its list. Null without memory, or for a connection of no
+// rank.
+PartPins* MakeSlots(PartInstance* part, const ComponentPins& order, const PartPins* from) {
+    int32_t ranks = order.pins.count;
+    std::size_t size = sizeof(PartPins) + sizeof(NetPin*) * static_cast<std::size_t>(ranks) +
+                       sizeof(uint32_t) * static_cast<std::size_t>(SlotWords(ranks));
+    PartPins* pins = static_cast<PartPins*>(AllocateMemory(size));
+    if (pins == nullptr) return nullptr;
+    *pins = PartPins{ranks, order.changes, PinArray{}};
+    // An entry is read only where its bit is set: only the bits start zeroed.
+    std::memset(SlotsTaken(pins), 0, sizeof(uint32_t) * static_cast<std::size_t>(SlotWords(ranks)));
+    auto take = [pins](int32_t rank, NetPin* connection) {
+        if (rank < 0) return false;
+        TakeSlot(pins, rank, connection);
+        return true;
+    };
+    bool whole = true;
+    // An array holds the list's connections with their keys beside them.
+    if (from != nullptr && from->slots < 0) {
+        for (int32_t at = 0; at < from->array.count && whole; at++)
+            whole = take(RankOfEntry(order, from->array.entries[at]), static_cast<NetPin*>(from->array.entries[at].item));
+    } else {
+        for (NetPin* connection = part->netpins; connection != nullptr && whole; connection = connection->nextonpart)
+            whole = take(RankOf(order, connection->libpin), connection);
+    }
+    if (whole) return pins;
+    ReleaseMemory(pins);
+    return nullptr;
+}
+
+PartPins* MakeArray(PartInstance* part) {
+    PartPins* pins = static_cast<PartPins*>(AllocateMemory(sizeof(PartPins)));
+    if (pins == nullptr) return nullptr;
+    *pins = PartPins{-1, 0, PinArray{}};
+    if (!FillArray(pins->array, part->netpins)) {
+        ReleaseArray(pins->array);
+        ReleaseMemory(pins);
         return nullptr;
     }
-    part->pinorder = order;
-    return &order->connections;
+    return pins;
+}
+
+// What PART keeps beside its list for one more connection, made anew from
+// the list when what it has no longer serves or slots now pay; null when
+// the list alone serves.
+PartPins* PartPinsFor(PartInstance* part, const ComponentPins* order) {
+    PartPins* pins = part->pinorder;
+    int32_t connections = 0;
+    if (pins == nullptr) {
+        for (const NetPin* entry = part->netpins; entry != nullptr && connections < PartArrayFrom;
+             entry = entry->nextonpart)
+            connections++;
+        if (connections < PartArrayFrom && !SlotsPay(order, connections + 1)) return nullptr;
+    } else if (pins->slots >= 0) {
+        if (order != nullptr && pins->changes == order->changes && order->settled) return pins;
+        for (const NetPin* entry = part->netpins; entry != nullptr; entry = entry->nextonpart) connections++;
+    } else {
+        connections = pins->array.count;
+        if (!SlotsPay(order, connections + 1)) return pins;
+    }
+    PartPins* made = SlotsPay(order, connections + 1) ? MakeSlots(part, *order, pins) : nullptr;
+    // An array serves on when slots cannot be had.
+    if (made == nullptr && pins != nullptr && pins->slots < 0) return pins;
+    if (made == nullptr && connections >= PartArrayFrom) made = MakeArray(part);
+    ReleasePinOrder(part);
+    part->pinorder = made;
+    return made;
+}
+
+// Puts CONNECTION into PART's list by the slot of RANK; 0 when it is taken.
+int InsertBySlot(PartInstance* part, PartPins* pins, NetPin* connection, int32_t rank) {
+    if (SlotTaken(pins, rank)) return 0;
+    // The neighbours come from the slots: the entry below is only written,
+    // so its record, which may be anywhere, is never waited for.
+    NetPin* below = SlotBelow(pins, rank);
+    connection->nextonpart = SlotAbove(pins, rank);
+    if (below != nullptr)
+        below->nextonpart = connection;
+    else
+        part->netpins = connection;
+    TakeSlot(pins, rank, connection);
+    return 1;
 }
 
 }  // namespace
@@ -317,33 +466,71 @@ int32_t PinNumberValue(const char* number) {
 
 LibPin* FindLibPin(const ComponentDef* component, const char* number) {
     const ComponentPins* order = component->pinorder;
-    if (order == nullptr) return ScanLibPins(component->libpins, number);
-    const PinArray& pins = order->pins;
-    int32_t value = PinNumberValue(number);
-    if (pins.numeric == pins.count) {
-        // A text is in no list of numbers.
-        if (value < 0) return nullptr;
-        LibPin* pin = value < order->valuelimit ? order->byvalue[value] : FirstOfValue(pins, value);
-        for (; pin != nullptr && pin->numbervalue == value; pin = pin->next)
-            if (std::strcmp(pin->number, number) == 0) return pin;
-        return nullptr;
-    }
-    if (pins.numeric != 0) return ScanLibPins(component->libpins, number);
-    if (value >= 0) return nullptr;
+    if (order == nullptr || !OfOneKind(order->pins)) return ScanLibPins(component->libpins, number);
     LibPin probe = {};
     probe.number = number;
-    probe.numbervalue = -1;
-    int32_t at = Bound<LibPin>(pins, PrefixKey(number), &probe, false);
-    if (at >= pins.count) return nullptr;
-    LibPin* pin = static_cast<LibPin*>(pins.entries[at].item);
-    return std::strcmp(pin->number, number) == 0 ? pin : nullptr;
+    probe.numbervalue = PinNumberValue(number);
+    uint64_t key = KeyOf(&probe);
+    const PinArray& pins = order->pins;
+    // A text is in no list of numbers, a number in no list of texts.
+    if (!StaysOfOneKind(pins, &probe)) return nullptr;
+    int32_t at = FirstIndexOf(*order, &probe, key);
+    for (; at >= 0 && at < pins.count && pins.entries[at].key == key; at++) {
+        LibPin* pin = static_cast<LibPin*>(pins.entries[at].item);
+        if (std::strcmp(pin->number, number) == 0) return pin;
+    }
+    return nullptr;
 }
 
-void PrefetchLibPin(const ComponentDef* component, const char* number) {
-    const ComponentPins* order = component->pinorder;
-    if (order == nullptr || order->valuelimit == 0) return;
-    int32_t value = PinNumberValue(number);
-    if (value >= 0 && value < order->valuelimit) PrefetchMemory(&order->byvalue[value]);
+void PrefetchConnections(PinHint* hints, int count) {
+    // A stage leaves in each hint what it asked the cache for; the next
+    // stage reads it.
+    auto stage = [hints, count](auto step) {
+        for (int i = 0; i < count; i++) {
+            if (hints[i].at == nullptr) continue;
+            hints[i].at = step(hints[i]);
+            if (hints[i].at != nullptr) PrefetchMemory(hints[i].at);
+        }
+    };
+    auto order = [](const PinHint& hint) { return Design.components[hint.part->component]->pinorder; };
+    for (int i = 0; i < count; i++) {
+        const PartInstance* part = hints[i].part;
+        bool known = part->component >= 0 && part->component < Design.componentcount;
+        hints[i].at = known ? Design.components[part->component] : nullptr;
+        if (hints[i].at != nullptr) PrefetchMemory(hints[i].at);
+        if (part->pinorder != nullptr) PrefetchMemory(part->pinorder);
+    }
+    stage([](PinHint& hint) -> const void* { return static_cast<const ComponentDef*>(hint.at)->pinorder; });
+    stage([](PinHint& hint) -> const void* {
+        const ComponentPins* pins = static_cast<const ComponentPins*>(hint.at);
+        int32_t value = pins->settled ? PinNumberValue(hint.number) : -1;
+        return value >= 0 && value < pins->valuelimit ? &pins->byvalue[value] : nullptr;
+    });
+    stage([order](PinHint& hint) -> const void* {
+        hint.rank = *static_cast<const int32_t*>(hint.at);
+        return hint.rank >= 0 ? &order(hint)->pins.entries[hint.rank] : nullptr;
+    });
+    auto slots = [order](const PinHint& hint) {
+        PartPins* pins = hint.part->pinorder;
+        bool slotted = pins != nullptr && pins->slots > hint.rank && pins->changes == order(hint)->changes;
+        return slotted ? pins : nullptr;
+    };
+    stage([slots](PinHint& hint) -> const void* {
+        if (PartPins* pins = slots(hint)) {
+            PrefetchMemory(&SlotEntries(pins)[hint.rank]);
+            PrefetchMemory(&SlotsTaken(pins)[hint.rank / SlotWordBits]);
+        }
+        return static_cast<const PinEntry*>(hint.at)->item;
+    });
+    // The connection that the new one will follow, which it writes.
+    stage([slots](PinHint& hint) -> const void* {
+        if (PartPins* pins = slots(hint)) return SlotBelow(pins, hint.rank);
+        const PartPins* pins = hint.part->pinorder;
+        const LibPin* pin = static_cast<const LibPin*>(hint.at);
+        if (pins == nullptr || pins->slots >= 0 || !StaysOfOneKind(pins->array, pin)) return nullptr;
+        int32_t at = Bound<NetPin>(pins->array, KeyOf(pin), pin, false);
+        return at > 0 ? pins->array.entries[at - 1].item : nullptr;
+    });
 }
 
 void InsertLibPin(ComponentDef* component, LibPin* pin) {
@@ -359,12 +546,22 @@ void InsertLibPin(ComponentDef* component, LibPin* pin) {
     *link = pin;
     if (order == nullptr) return;
     InsertEntry(order->pins, at, pin, pin);
-    NoteValue(*order, pin);
+    order->changes++;
+    order->settled = false;
 }
 
 int InsertNetPin(PartInstance* part, NetPin* connection) {
     const LibPin* pin = connection->libpin;
-    PinArray* array = ConnectionsOf(part);
+    const ComponentPins* order = ComponentPinsOf(part);
+    PartPins* pins = PartPinsFor(part, order);
+    if (pins != nullptr && pins->slots >= 0) {
+        int32_t rank = RankOf(*order, pin);
+        if (rank >= 0 && rank < pins->slots) return InsertBySlot(part, pins, connection, rank);
+        // A pin of no rank here: only the walk can place it.
+        ReleasePinOrder(part);
+        pins = nullptr;
+    }
+    PinArray* array = pins != nullptr ? &pins->array : nullptr;
     if (array != nullptr && !Reserve(*array)) {
         ReleasePinOrder(part);
         array = nullptr;
@@ -388,9 +585,9 @@ void ReleasePinOrder(ComponentDef* component) {
 }
 
 void ReleasePinOrder(PartInstance* part) {
-    PartPins* order = part->pinorder;
-    if (order == nullptr) return;
-    ReleaseArray(order->connections);
-    ReleaseMemory(order);
+    PartPins* pins = part->pinorder;
+    if (pins == nullptr) return;
+    if (pins->slots < 0) ReleaseArray(pins->array);
+    ReleaseMemory(pins);
     part->pinorder = nullptr;
 }

@@ -4,8 +4,12 @@ file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 set(failures "")
 
-# run(<expected exit> <stdout regex> <stderr regex> args...)
+# run(<expected exit> <stdout regex> <stderr regex> args...), standard
+# input from the file ${input} when it is set.
 function(run expected outpattern errpattern)
+  if(DEFINED input)
+    set(ARGN ${ARGN} INPUT_FILE ${input})
+  endif()
   execute_process(COMMAND ${EMULATOR} ${CLI} ${ARGN}
     WORKING_DIRECTORY ${WORK}
     RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -19,6 +23,24 @@ function(run expected outpattern errpattern)
     list(APPEND failures "zedid ${ARGN}: standard error\n${err}\ndoes not match ${errpattern}")
   endif()
   set(failures "${failures}" PARENT_SCOPE)
+endfunction()
+
+# marked(var design pattern): PATTERN's lines as a run of several designs
+# prints them for DESIGN: "DESIGN: LINE", and "zedid: DESIGN: " before zedid's own.
+function(marked var design pattern)
+  string(REGEX REPLACE "([^\n]*\n)" "${design}: \\1" pattern "${pattern}")
+  string(REPLACE "${design}: zedid: " "zedid: ${design}: " pattern "${pattern}")
+  set(${var} "${pattern}" PARENT_SCOPE)
+endfunction()
+
+# netlist(path what): PATH holds the netlist that -o wrote, else WHAT failed.
+function(netlist path what)
+  if(EXISTS ${path})
+    file(SHA256 ${path} hash)
+  endif()
+  if(NOT hash STREQUAL written)
+    set(failures "${failures};${what}" PARENT_SCOPE)
+  endif()
 endfunction()
 
 # quiet(args...): -q drops exactly the library's progress lines (the summary,
@@ -36,7 +58,7 @@ function(quiet)
   set(previous "")
   while(NOT expected STREQUAL previous)
     set(previous "${expected}")
-    string(REGEX REPLACE "\n([0-9]+ Parts, [0-9]+ Library Parts, [0-9]+ Nets, [0-9]+ Pins|Creating Netlist\\.\\.\\.|Done)\n"
+    string(REGEX REPLACE "\n([^ \n]+: )?([0-9]+ Parts, [0-9]+ Library Parts, [0-9]+ Nets, [0-9]+ Pins|Creating Netlist\\.\\.\\.|Done)\n"
       "\n" expected "${expected}")
   endwhile()
   string(SUBSTRING "${expected}" 1 -1 expected)
@@ -54,7 +76,16 @@ run(64 "^$" "-o needs a file name" x -o)
 run(64 "^$" "^zedid: -o can be used with one design only" a b -o a.asc)
 run(64 "^$" "^zedid: -o can be used with one design only" -o - a b)
 run(64 "^$" "no design given" a .ONL)
-run(0 "^usage: zedid \\[-q\\] DESIGN.*-o OUTPUT.*-q, --quiet" "^$" --help)
+run(0 "^usage: zedid \\[-q\\] DESIGN.*-o, --output=OUTPUT.*-d, --output-dir=DIR.*-q, --quiet" "^$" --help)
+# A usage error: the problem, then a short usage naming --help.
+foreach(case "unknown option -x|-qx" "option --out is ambiguous|--out;a" "option --quiet takes no value|--quiet=1;a"
+    "-d needs a folder name|a;--output-dir" "-o and -d cannot be used together|-o;x;-d;y;a"
+    "only one output folder can be given|-dx;-dy;a" "the output folder name is empty|--output-dir=;a"
+    "standard input \\('-'\\) can only be the one design|-;a" "-d cannot name the netlist of standard input's design; use -o|-d;.;-"
+    "a/b and c/b\\.ONL would both be written to out/b\\.asc|-d;out;a/b;c/b.ONL")
+  string(REGEX MATCH "^([^|]*)\\|(.*)$" matched "${case}")
+  run(64 "^$" "^zedid: ${CMAKE_MATCH_1}\nusage: zedid [^\n]*\nTry 'zedid --help' for more information\\.\n$" ${CMAKE_MATCH_2})
+endforeach()
 run(0 "^zedid [0-9]+\\.[0-9]+\\.[0-9]+\n$" "^$" --version)
 
 # Each message is one line of standard error; the status is the result.
@@ -147,8 +178,9 @@ if(EXISTS ${EXAMPLE})
     list(APPEND failures "a long destination was not written, or left ${left}")
   endif()
 
-  # Several designs: each its own DESIGN.asc, a line naming each design not
-  # written cleanly after its messages, the worst status.
+  # Several designs: each its own DESIGN.asc, every line marked with its
+  # design, a line naming each design not written cleanly after its
+  # messages, the worst status.
   file(READ ${EXAMPLE} text)
   string(REPLACE "CONN123" "CONN12" text "${text}")
   file(WRITE ${WORK}/clean.ONL "${text}")
@@ -156,22 +188,62 @@ if(EXISTS ${EXAMPLE})
   file(REMOVE ${WORK}/clean.asc ${WORK}/warned.asc)
   string(REGEX REPLACE "^\\^(.*)\\$$" "\\1" example "${EXAMPLE_MESSAGES}")
   set(progress "[0-9]+ Parts, [0-9]+ Library Parts, [0-9]+ Nets, [0-9]+ Pins\nCreating Netlist\\.\\.\\.\n")
-  run(0 "^$" "^${progress}Done\n${progress}Done\n$" clean clean.ONL)
-  run(1 "^$" "^${progress}Done\n${example}zedid: warned: netlist written with warnings \\(status 1\\)\n$" clean warned)
+  marked(clean clean "${progress}Done\n")
+  marked(clean2 clean.ONL "${progress}Done\n")
+  marked(warned warned "${example}")
+  marked(warned2 warned.ONL "${example}")
+  marked(failed empty "\\[FMT0021\\] No parts in the design\nzedid: empty\\.asc was left as it was\n")
+  run(0 "^$" "^${clean}${clean2}$" clean clean.ONL)
+  run(1 "^$" "^${clean}${warned}zedid: warned: netlist written with warnings \\(status 1\\)\n$" clean warned)
   file(SHA256 ${WORK}/warned.asc batched)
   if(NOT batched STREQUAL written OR NOT EXISTS ${WORK}/clean.asc)
     list(APPEND failures "a run of several designs did not write each DESIGN.asc")
   endif()
   file(WRITE ${WORK}/empty.asc "kept")
   file(REMOVE ${WORK}/warned.asc)
-  run(2 "^$" "^\\[FMT0021\\] No parts in the design\nzedid: empty\\.asc was left as it was\nzedid: empty: failed \\(status 2\\)\n${example}zedid: warned\\.ONL: netlist written with warnings \\(status 1\\)\nzedid: no design file [^\n]*gone\\.ONL\nzedid: gone: failed \\(status 2\\)\n$"
+  run(2 "^$" "^${failed}zedid: empty: failed \\(status 2\\)\n${warned2}zedid: warned\\.ONL: netlist written with warnings \\(status 1\\)\nzedid: gone: no design file [^\n]*gone\\.ONL\nzedid: gone: failed \\(status 2\\)\n$"
     empty warned.ONL gone)
   file(READ ${WORK}/empty.asc kept)
   if(NOT EXISTS ${WORK}/warned.asc OR NOT kept STREQUAL "kept")
     list(APPEND failures "a failed design stopped the others or changed its netlist")
   endif()
-  run(2 "^$" "^\\[FMT0021\\] No parts in the design\nzedid: empty\\.asc was left as it was\nzedid: empty: failed \\(status 2\\)\n$" clean empty -q clean)
+  run(2 "^$" "^${failed}zedid: empty: failed \\(status 2\\)\n$" clean empty -q clean)
   quiet(clean empty warned long)
+
+  # Every form of the options gives the netlist -o gives, -q grouped too.
+  foreach(form "-q;--output=form.asc" "--qu;--output;form.asc" "-q;-oform.asc" "-qoform.asc" "-qo;form.asc")
+    file(REMOVE ${WORK}/form.asc)
+    run(1 "^$" "^WARNING: [^\n]*\n$" ${form} ${name})
+    netlist(${WORK}/form.asc "zedid ${form} ${name}: not the netlist -o writes")
+  endforeach()
+
+  # -d: each netlist into the folder, its design's folders left out, none
+  # beside its design; a folder missing or not a folder is told once.
+  file(REMOVE ${WORK}/clean.asc ${WORK}/warned.asc)
+  file(MAKE_DIRECTORY ${WORK}/out)
+  run(1 "^$" "${EXAMPLE_MESSAGES}" -dout/ ${WORK}/warned)
+  netlist(${WORK}/out/warned.asc "-d wrote no DIR/DESIGN.asc, its design's folders left out")
+  run(1 "^$" "^${clean}${warned}zedid: warned: netlist written with warnings \\(status 1\\)\n$" --output-dir=out clean warned)
+  if(NOT EXISTS ${WORK}/out/clean.asc OR EXISTS ${WORK}/clean.asc OR EXISTS ${WORK}/warned.asc)
+    list(APPEND failures "-d did not write each netlist into its folder alone")
+  endif()
+  foreach(folder nowhere clean.ONL)
+    run(2 "^$" "^zedid: can't write netlists into ${folder}: [^\n]+\n$" -d ${folder} clean warned)
+  endforeach()
+
+  # "-": the design from standard input, its netlist to standard output or
+  # to -o; an empty standard input is told as such.
+  set(input ${EXAMPLE})
+  run(1 "^$" "${EXAMPLE_MESSAGES}" - -o stdin.asc)
+  execute_process(COMMAND ${EMULATOR} ${CLI} - INPUT_FILE ${EXAMPLE} OUTPUT_FILE ${WORK}/stdout.asc
+    RESULT_VARIABLE status ERROR_QUIET WORKING_DIRECTORY ${WORK})
+  netlist(${WORK}/stdin.asc "zedid - -o: not the design's netlist")
+  netlist(${WORK}/stdout.asc "zedid -: status ${status}, not the design's netlist on standard output")
+  file(WRITE ${WORK}/nothing "")
+  set(input ${WORK}/nothing)
+  run(2 "^$" "^zedid: standard input is empty: there is no design to format\nzedid: stdin\\.asc was left as it was\n$" - -ostdin.asc)
+  unset(input)
+  netlist(${WORK}/stdin.asc "a failed run from standard input changed the netlist it names")
 
   # Control bytes of the design reach the terminal escaped.
   string(ASCII 27 escape)

@@ -62,6 +62,17 @@ check "-o -, SIGTERM: says so" grep -qx "zedid: interrupted; nothing was written
 check "-o -, SIGTERM: nothing left behind" nothing_left
 rm -f waiting.ONL
 
+# A design from standard input that has not ended: terminated, its private
+# copy goes with the working folder, and the old netlist stays whole.
+rm -f feed; mkfifo feed
+"$zedid" - -o out.asc <feed 2>err & pid=$!
+exec 3>feed; cat design.ONL >&3; sleep 0.3
+kill -s TERM "$pid"; wait "$pid" 2>/dev/null; status=$?; exec 3>&-; rm -f feed
+check "-, SIGTERM: ended by the signal, the old netlist whole" \
+  bash -c "[ $status -gt 128 ] && [ \"\$(cat out.asc)\" = 'good old netlist' ]"
+check "-, SIGTERM: says so" grep -qx "zedid: interrupted; out.asc was left as it was" err
+check "-, SIGTERM: nothing left behind" nothing_left
+
 # -o - to a full device or a pipe whose reader has gone: an error that
 # says why, and nothing left behind. The design is held back (a FIFO) until
 # the reader is surely gone.
@@ -216,6 +227,13 @@ else
   echo "skipped: other users' files (not root)"
 fi
 (cd sticky && TMPDIR=../usertmp && check "sticky folder: nothing left behind" nothing_left)
+# An output folder the process may not write: told once, nothing run.
+mkdir -m 555 readonly
+user "$zedid" -d readonly design other 2>err; status=$?
+check "an unwritable -d folder: status 2, one line ($status)" \
+  bash -c "[ $status -eq 2 ] && [ \"\$(cat err)\" = \"zedid: can't write netlists into readonly: Permission denied\" ]"
+check "an unwritable -d folder: nothing in it" [ -z "$(ls -A readonly)" ]
+rmdir readonly
 rm -rf sticky usertmp
 
 # Memory running out at each allocation in turn: a line and status 2 with
@@ -223,11 +241,13 @@ rm -rf sticky usertmp
 # anything left behind.
 if [ -n "$failing" ]; then
   points=0 wrong=""
-  for destination in out.asc -; do
+  for destination in out.asc - stdin; do
+    design=design to=$destination
+    [ "$destination" = stdin ] && design=- to=out.asc
     for n in $(seq 0 5000); do
       echo "good old netlist" >out.asc; rm -f reached
       ZEDID_FAIL_ALLOCATION=$n ZEDID_FAIL_REACHED=$work/reached LD_PRELOAD=$failing \
-        "$zedid" design -o "$destination" >piped 2>err; status=$?
+        "$zedid" "$design" -o "$to" <design.ONL >piped 2>err; status=$?
       [ -e reached ] || break
       points=$((points + 1))
       [ "$destination" = - ] && written=piped || written=out.asc
@@ -266,6 +286,9 @@ if command -v strace >/dev/null; then
   ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0" strace -f -e trace=write -o trace "$zedid" design -o traced.asc 2>/dev/null
   writes=$(grep -c '^[0-9]* *write(2,' trace)
   check "one write per message line ($writes for $(wc -l <expected.err))" [ "$writes" -eq "$(wc -l <expected.err)" ]
+  ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0" strace -f -e trace=write -o trace "$zedid" design other 2>lines
+  writes=$(grep -c '^[0-9]* *write(2,' trace)
+  check "one write per line marked with its design ($writes for $(wc -l <lines))" [ "$writes" -eq "$(wc -l <lines)" ]
 else
   echo "skipped: one write per message line (strace is not installed)"
 fi
