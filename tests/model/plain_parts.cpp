@@ -27,7 +27,7 @@ void SortTable() {
 }  // namespace
 
 int NoteComponent(int32_t) { return 1; }
-int NotePart(PartInstance*) { return 1; }
+int NotePart(int32_t) { return 1; }
 
 ComponentDef* FindComponentDef(const char* name, int32_t* index) {
     int32_t i = 0;
@@ -52,12 +52,9 @@ int32_t FindPart(const char* reference) {
     return -1;
 }
 
-PartInstance* FindPartByReference(const char* reference) {
-    int32_t index = FindPart(reference);
-    return index >= 0 ? Design.parts[index] : nullptr;
-}
-
-void PrefetchPartReference(const char*) {}
+int32_t FindPartIndex(const char* reference) { return FindPart(reference); }
+HashProbe StartPartProbe(const char*) { return HashProbe{}; }
+int32_t FinishPartProbe(const char* reference, const HashProbe&) { return FindPart(reference); }
 
 const char* SortNewParts() {
     SortTable();

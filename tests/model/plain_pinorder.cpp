@@ -47,7 +47,7 @@ LibPin* FindLibPin(const ComponentDef* component, const char* number) {
     return pin;
 }
 
-void PrefetchLibPin(const ComponentDef*, const char*) {}
+void PrefetchConnections(PinHint*, int) {}
 
 // Equal pins are passed: a later one goes after an earlier one.
 void InsertLibPin(ComponentDef* component, LibPin* pin) {
