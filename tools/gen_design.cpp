@@ -676,6 +676,45 @@ void BuildSkipped(const Parameters& params, Model& model, Random& random) {
     for (long i = 0; i < 100000 * unit; i++) pipetext += i % 150 == 0 ? "\n  (" : "(";
 }
 
+// Many parts of one wide component, without properties, each with one to
+// three of its pins connected (half of them one), in random order over nets of two to forty
+// connections: what a part keeps for its connections must grow with them,
+// not with its component.
+void BuildManyPins(const Parameters& params, Model& model, Random& random) {
+    long partcount = params.parts > 0 ? params.parts : 1000 * Scale(params.size);
+    int pins = params.pinspercomponent > 0 ? params.pinspercomponent : 4000;
+    StandardHeader(model, "manypins" + std::to_string(params.size), params.templates);
+    Component component;
+    component.name = "WIDE_" + std::to_string(pins);
+    component.pins = NumericPins(pins);
+    ApplyOrder(component.pins, params.pinorder, random);
+    model.components.push_back(std::move(component));
+    std::vector<Connection> slots;
+    for (long p = 0; p < partcount; p++) {
+        Part part;
+        part.reference = RotatingReference(p);
+        model.parts.push_back(std::move(part));
+        long roll = random.Below(100);
+        long count = std::min<long>(pins, roll < 50 ? 1 : roll < 80 ? 2 : 3);
+        std::size_t first = slots.size();
+        while (static_cast<long>(slots.size() - first) < count) {
+            int pin = static_cast<int>(random.Below(pins));
+            bool taken = false;
+            for (std::size_t c = first; c < slots.size(); c++) taken = taken || slots[c].pin == pin;
+            if (!taken) slots.push_back({p, pin});
+        }
+    }
+    random.Shuffle(slots);
+    std::size_t next = 0;
+    for (long serial = 1; next < slots.size(); serial++) {
+        NetModel net;
+        net.name = "N" + std::to_string(serial);
+        long size = random.Between(2, 40);
+        for (long c = 0; c < size && next < slots.size(); c++) net.connections.push_back(slots[next++]);
+        model.nets.push_back(std::move(net));
+    }
+}
+
 void BuildCustom(const Parameters& params, Model& model, Random& random) {
     long parts = params.parts > 0 ? params.parts : 100 * Scale(params.size);
     long defs = params.components > 0 ? params.components : 10;
@@ -927,6 +966,7 @@ Summary GenerateDesign(const Parameters& params, std::string& text) {
         case Shape::Properties: BuildProperties(params, model, random); break;
         case Shape::Placements: BuildPlacements(params, model, random); break;
         case Shape::Skipped: BuildSkipped(params, model, random); break;
+        case Shape::ManyPins: BuildManyPins(params, model, random); break;
         case Shape::Custom: BuildCustom(params, model, random); break;
     }
     text.clear();
@@ -952,7 +992,7 @@ constexpr ShapeNameEntry ShapeNames[] = {
     {Shape::Board, "board"},       {Shape::Components, "components"}, {Shape::BigPart, "bigpart"},
     {Shape::BigNet, "bignet"},     {Shape::TwoPinNets, "twopinnets"}, {Shape::LongNames, "longnames"},
     {Shape::Dense, "dense"},       {Shape::Properties, "properties"}, {Shape::Placements, "placements"},
-    {Shape::Skipped, "skipped"},   {Shape::Custom, "custom"},
+    {Shape::Skipped, "skipped"},   {Shape::ManyPins, "manypins"},     {Shape::Custom, "custom"},
 };
 
 }  // namespace

@@ -22,6 +22,8 @@ enum class Shape {
     Placements,  // one placement section per component definition
     Skipped,     // deep and long groups the reader passes over, a long pipetext
     Custom,      // built from the counts in Parameters alone
+    // After Custom, so that the shapes before keep their seeds and bytes.
+    ManyPins,    // many parts of one 4,000-pin component, each with a few connections
 };
 
 // How pins or connections are listed in the file; Default lets the shape
