@@ -48,7 +48,7 @@ PY
 }
 
 build_and_test() {
-  cmake --build "$build" -j "$jobs" --target zedid_tests zedid_cli >"$1.build" 2>&1 || return 2
+  cmake --build "$build" -j "$jobs" --target zedid_tests zedid_model_tests zedid zedid_cli zedid_cli_own_options >"$1.build" 2>&1 || return 2
   (cd "$build" && ctest -j "$jobs" --timeout 120 -E "$skipped" --output-on-failure) >"$1.test" 2>&1 || return 1
   return 0
 }
