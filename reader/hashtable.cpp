@@ -46,9 +46,14 @@ HashEntry& EntryFor(const HashTable& table, uint64_t key, const char* text, uint
     }
 }
 
-bool Grow(HashTable& table) {
-    uint32_t capacity = table.capacity == 0 ? FirstCapacity : table.capacity * 2;
-    if (table.capacity >= LargestCapacity) return false;
+// Room for COUNT entries at most half full; false without memory.
+bool Grow(HashTable& table, int32_t count) {
+    uint32_t capacity = table.capacity == 0 ? FirstCapacity : table.capacity;
+    while (capacity / 2 < static_cast<uint32_t>(count)) {
+        if (capacity >= LargestCapacity) return false;
+        capacity *= 2;
+    }
+    if (capacity == table.capacity) return true;
     HashEntry* entries = static_cast<HashEntry*>(AllocateMemory(sizeof(HashEntry) * capacity));
     if (entries == nullptr) return false;
     std::memset(entries, 0, sizeof(HashEntry) * capacity);
@@ -60,6 +65,13 @@ bool Grow(HashTable& table) {
     ReleaseMemory(table.entries);
     table = grown;
     return true;
+}
+
+// The entry of TEXT, or the empty one where it belongs, in a table with
+// room for one more.
+HashEntry& Place(HashTable& table, const char* text) {
+    uint64_t key = PrefixKey(text);
+    return EntryFor(table, key, text, HashOf(key, text));
 }
 
 }  // namespace
@@ -90,21 +102,23 @@ void* FinishProbe(const HashTable& table, const char* text, const HashProbe& pro
 
 void* FindText(const HashTable& table, const char* text) { return FinishProbe(table, text, StartProbe(table, text)); }
 
+int ReserveTexts(HashTable& table, int32_t count) { return Grow(table, count) ? 1 : 0; }
+
 int AddText(HashTable& table, const char* text, void* value) {
-    if (static_cast<uint32_t>(table.count) + 1 > table.capacity / 2 && !Grow(table)) return 0;
-    uint64_t key = PrefixKey(text);
-    HashEntry& entry = EntryFor(table, key, text, HashOf(key, text));
+    if (!Grow(table, table.count + 1)) return 0;
+    HashEntry& entry = Place(table, text);
     if (entry.text != nullptr) return 1;
-    entry = HashEntry{key, text, value};
+    entry = HashEntry{PrefixKey(text), text, value};
     table.count++;
     return 1;
 }
 
-void** ValueOf(HashTable& table, const char* text) {
-    if (table.capacity == 0) return nullptr;
-    uint64_t key = PrefixKey(text);
-    HashEntry& entry = EntryFor(table, key, text, HashOf(key, text));
-    return entry.text != nullptr ? &entry.value : nullptr;
+int PutText(HashTable& table, const char* text, void* value) {
+    if (!Grow(table, table.count + 1)) return 0;
+    HashEntry& entry = Place(table, text);
+    if (entry.text == nullptr) table.count++;
+    entry = HashEntry{PrefixKey(text), text, value};
+    return 1;
 }
 
 void ReleaseHashTable(HashTable& table) {

@@ -35,7 +35,10 @@ void* FindText(const HashTable& table, const char* text);
 // Adds TEXT leading to VALUE (not null); a text already there keeps its
 // value. 1, or 0 (table unchanged) without memory.
 int AddText(HashTable& table, const char* text, void* value);
-// Where the value of TEXT is kept, to be changed in place; null when TEXT
-// is not there.
-void** ValueOf(HashTable& table, const char* text);
+// Makes room for COUNT texts in all, so that as many AddText and PutText
+// calls cannot fail; 1, or 0 without memory (table unchanged).
+int ReserveTexts(HashTable& table, int32_t count);
+// Adds TEXT leading to VALUE, or makes VALUE the value of TEXT where it is
+// there already; 1, or 0 (table unchanged) without memory.
+int PutText(HashTable& table, const char* text, void* value);
 void ReleaseHashTable(HashTable& table);

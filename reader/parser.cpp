@@ -397,7 +397,10 @@ int ReadConnections(TextFile* file, NetworkState& state) {
 
 int ReadNetwork(TextFile* file) {
     // Connections find their parts in the order the placements left.
-    SettlePartOrder();
+    if (!SettlePartOrder()) {
+        ReportMessage(MsgPartsOutOfMemory);
+        return 0;
+    }
     NetworkState state;
     return ReadGroup(file, [&](const char* token, int& level) {
         if (SameTextIgnoringCase(token, "net")) {
@@ -512,7 +515,8 @@ int ReadDesign(TextFile* file) {
 
 int ReadIntermediateFile(TextFile* file) {
     int read = ReadDesign(file);
-    // However the read ended, the parts stand sorted as one table.
+    // However the read ended, the parts stand sorted as one table. Only the
+    // network's lookups need the references, so their memory is no fault here.
     SettlePartOrder();
     return read;
 }

@@ -54,8 +54,8 @@ constexpr ByReference ReferenceBefore{};
 
 int32_t RunEnd(int run) { return run + 1 < Parts.runcount ? Parts.runstart[run + 1] : Parts.runend; }
 
-// The parts from FIRST to LAST (excluded) moved: their references lead to
-// their new places once the order settles.
+// The parts from FIRST to LAST (excluded) came or moved: their references
+// lead to their places once the order settles.
 void NoteMoved(int32_t first, int32_t last) {
     if (first < Parts.moved) Parts.moved = first;
     if (Design.netpincount > 0 && last > first) Parts.renumber = true;
@@ -133,7 +133,6 @@ int NoteComponent(int32_t index) {
     return AddText(Parts.components, Design.components[index]->name, IndexValue(index));
 }
 
-int NotePart(int32_t index) { return AddText(Parts.references, Design.parts[index]->reference, IndexValue(index)); }
 
 ComponentDef* FindComponentDef(const char* name, int32_t* index) {
     int32_t found = ValueIndex(FindText(Parts.components, name));
@@ -182,7 +181,7 @@ const char* SortNewParts() {
     return duplicate;
 }
 
-void SettlePartOrder() {
+int SettlePartOrder() {
     // A section the read broke off leaves its parts unsorted after the runs.
     if (Parts.runend < Design.partcount) {
         if (Parts.runcount == RunLimit) MergeLastRuns();
@@ -191,14 +190,19 @@ void SettlePartOrder() {
         Parts.runend = Design.partcount;
     }
     while (Parts.runcount >= 2) MergeLastRuns();
+    if (Parts.renumber) {
+        for (int32_t i = 0; i < Design.partcount; i++)
+            for (NetPin* connection = Design.parts[i]->netpins; connection != nullptr;
+                 connection = connection->nextonpart)
+                connection->part = i;
+        Parts.renumber = false;
+    }
+    // The references of the parts that came or moved, all in one pass.
+    if (!ReserveTexts(Parts.references, Design.partcount)) return 0;
     for (int32_t i = Parts.moved; i < Design.partcount; i++)
-        *ValueOf(Parts.references, Design.parts[i]->reference) = IndexValue(i);
+        PutText(Parts.references, Design.parts[i]->reference, IndexValue(i));
     Parts.moved = Design.partcount;
-    if (!Parts.renumber) return;
-    for (int32_t i = 0; i < Design.partcount; i++)
-        for (NetPin* connection = Design.parts[i]->netpins; connection != nullptr; connection = connection->nextonpart)
-            connection->part = i;
-    Parts.renumber = false;
+    return 1;
 }
 
 int32_t FindPart(const char* reference) {

@@ -10,10 +10,9 @@
 struct ComponentDef;
 struct PartInstance;
 
-// Takes note of the component or part appended at INDEX; 1, or 0 without
-// memory (the caller then takes the record back).
+// Takes note of the component appended at INDEX; 1, or 0 without memory
+// (the caller then takes the record back).
 int NoteComponent(int32_t index);
-int NotePart(int32_t index);
 
 // First component definition of that exact name, its index stored; or null
 // and -1.
@@ -33,8 +32,9 @@ const char* SortNewParts();
 // Finishes the order SortNewParts began: the parts stand as one sorted
 // table, their references lead to their places in it, and every connection
 // holds its part's index in it (connections made before parts moved are
-// numbered again here).
-void SettlePartOrder();
+// numbered again here). 1, or 0 when the references cannot be had for
+// lack of memory (the parts are in order all the same).
+int SettlePartOrder();
 // Binary search of the sorted parts table; the index or -1.
 int32_t FindPart(const char* reference);
 

@@ -101,11 +101,6 @@ PartInstance* AddPartInstance(const char* reference, int32_t componentindex, int
     if (index != nullptr) *index = at;
     if (at < 0) return nullptr;
     *part = PartInstance{copy, EmptyText, nullptr, nullptr, componentindex, 0, nullptr, 0, 0};
-    if (!NotePart(at)) {
-        Design.partcount--;
-        if (index != nullptr) *index = -1;
-        return nullptr;
-    }
     return part;
 }
 

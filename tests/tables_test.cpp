@@ -520,9 +520,9 @@ TEST_F(Tables, LookupsTellApartTextsOfOnePrefixOrHash) {
     EXPECT_EQ(FindComponentDef("PREFIXED1", &index), nullptr);
     std::vector<std::string> references;
     for (int i = 0; i < 200; i++) references.push_back("PREFIXED" + std::to_string(1000 + i));
-    std::vector<PartInstance*> parts;
-    for (const std::string& reference : references) parts.push_back(AddPartInstance(reference.c_str(), 0, nullptr));
-    for (std::size_t i = 0; i < parts.size(); i++)
+    for (const std::string& reference : references) AddPartInstance(reference.c_str(), 0, nullptr);
+    ASSERT_EQ(SettlePartOrder(), 1);
+    for (std::size_t i = 0; i < references.size(); i++)
         EXPECT_EQ(FindPartIndex(references[i].c_str()), static_cast<int32_t>(i));
     EXPECT_EQ(FindPartIndex("PREFIXED"), -1);
     EXPECT_EQ(FindPartIndex("PREFIXED10000"), -1);
@@ -537,24 +537,29 @@ TEST_F(Tables, SettledOrderNamesEveryConnectionsPart) {
     InsertLibPin(component, pin);
     std::vector<std::string> references;
     for (int section = 0; section < 3; section++) {
+        // A placement section, then a network section that connects its parts.
         for (int i = 0; i < 50; i++) {
             references.push_back("R" + std::to_string(i * 3 + section));
-            PartInstance* part = AddPartInstance(references.back().c_str(), index, nullptr);
-            // Connected as the network section connects: by the index the part has now.
-            NetPin* connection = MakeConnection(pin);
-            connection->part = FindPartIndex(part->reference);
-            ASSERT_EQ(InsertNetPin(part, connection), 1);
-            Design.netpincount++;
+            AddPartInstance(references.back().c_str(), index, nullptr);
         }
         ASSERT_EQ(SortNewParts(), nullptr);
+        ASSERT_EQ(SettlePartOrder(), 1);
+        for (std::size_t i = references.size() - 50; i < references.size(); i++) {
+            NetPin* connection = MakeConnection(pin);
+            connection->part = FindPartIndex(references[i].c_str());
+            ASSERT_GE(connection->part, 0);
+            ASSERT_EQ(InsertNetPin(Design.parts[connection->part], connection), 1);
+            Design.netpincount++;
+        }
     }
-    SettlePartOrder();
+    ASSERT_EQ(SettlePartOrder(), 1);
     std::sort(references.begin(), references.end());
     ASSERT_EQ(Design.partcount, 150);
     for (int32_t i = 0; i < Design.partcount; i++) {
         EXPECT_EQ(Design.parts[i]->reference, references[static_cast<std::size_t>(i)]);
         EXPECT_EQ(Design.parts[i]->netpins->part, i);
         EXPECT_EQ(FindPart(Design.parts[i]->reference), i);
+        EXPECT_EQ(FindPartIndex(Design.parts[i]->reference), i);
     }
 }
 

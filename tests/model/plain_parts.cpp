@@ -27,7 +27,6 @@ void SortTable() {
 }  // namespace
 
 int NoteComponent(int32_t) { return 1; }
-int NotePart(int32_t) { return 1; }
 
 ComponentDef* FindComponentDef(const char* name, int32_t* index) {
     int32_t i = 0;
@@ -64,11 +63,12 @@ const char* SortNewParts() {
     return nullptr;
 }
 
-void SettlePartOrder() {
+int SettlePartOrder() {
     SortTable();
     for (int32_t i = 0; i < Design.partcount; i++)
         for (NetPin* connection = Design.parts[i]->netpins; connection != nullptr; connection = connection->nextonpart)
             connection->part = i;
+    return 1;
 }
 
 void ReleaseParts() { SortedParts = 0; }
