@@ -489,6 +489,33 @@ LibPin* FindLibPin(const ComponentDef* component, const char* number) {
     return nullptr;
 }
 
+namespace {
+
+// The first stage of a hint: its part's component, and what the part keeps
+// beside its list or, for a short list, its first entry.
+void StartHint(PinHint& hint) {
+    const PartInstance* part = hint.part;
+    bool known = part->component >= 0 && part->component < Design.componentcount;
+    hint.at = known ? Design.components[part->component] : nullptr;
+    if (hint.at != nullptr) PrefetchMemory(hint.at);
+    const void* kept = part->pinorder != nullptr ? static_cast<const void*>(part->pinorder) : part->netpins;
+    if (kept != nullptr) PrefetchMemory(kept);
+}
+
+// The slots of a hint's part, where they follow its component's list as
+// it stands and hold the hint's rank; else null.
+PartPins* SlotsOfHint(const PinHint& hint) {
+    PartPins* pins = hint.part->pinorder;
+    const ComponentPins* order = Design.components[hint.part->component]->pinorder;
+    return pins != nullptr && pins->slots > hint.rank && pins->changes == order->changes ? pins : nullptr;
+}
+
+// A hint's rank while it follows a component's short list pin by pin.
+constexpr int32_t Listed = -2;
+const void* NextListed(const PinHint& hint) { return static_cast<const LibPin*>(hint.at)->next; }
+
+}  // namespace
+
 void PrefetchConnections(PinHint* hints, int count) {
     // A stage leaves in each hint what it asked the cache for; the next
     // stage reads it.
@@ -499,53 +526,38 @@ void PrefetchConnections(PinHint* hints, int count) {
             if (hints[i].at != nullptr) PrefetchMemory(hints[i].at);
         }
     };
-    auto order = [](const PinHint& hint) { return Design.components[hint.part->component]->pinorder; };
-    for (int i = 0; i < count; i++) {
-        const PartInstance* part = hints[i].part;
-        bool known = part->component >= 0 && part->component < Design.componentcount;
-        hints[i].at = known ? Design.components[part->component] : nullptr;
-        if (hints[i].at != nullptr) PrefetchMemory(hints[i].at);
-        // A short list of connections is walked: its first entry.
-        const void* kept = part->pinorder != nullptr ? static_cast<const void*>(part->pinorder) : part->netpins;
-        if (kept != nullptr) PrefetchMemory(kept);
-    }
+    for (int i = 0; i < count; i++) StartHint(hints[i]);
     // A component of a few pins has no array: its list is asked for pin by
     // pin, as the scan will read it.
-    constexpr int32_t Listed = -2;
-    auto listed = [](PinHint& hint) -> const void* { return static_cast<const LibPin*>(hint.at)->next; };
     stage([](PinHint& hint) -> const void* {
         const ComponentDef* component = static_cast<const ComponentDef*>(hint.at);
         hint.rank = component->pinorder == nullptr ? Listed : -1;
         return component->pinorder != nullptr ? static_cast<const void*>(component->pinorder) : component->libpins;
     });
-    stage([listed](PinHint& hint) -> const void* {
-        if (hint.rank == Listed) return listed(hint);
+    stage([](PinHint& hint) -> const void* {
+        if (hint.rank == Listed) return NextListed(hint);
         const ComponentPins* pins = static_cast<const ComponentPins*>(hint.at);
         int32_t value = pins->settled ? PinNumberValue(hint.number) : -1;
         return value >= 0 && value < pins->valuelimit ? &pins->byvalue[value] : nullptr;
     });
-    stage([order, listed](PinHint& hint) -> const void* {
-        if (hint.rank == Listed) return listed(hint);
+    stage([](PinHint& hint) -> const void* {
+        if (hint.rank == Listed) return NextListed(hint);
         hint.rank = *static_cast<const int32_t*>(hint.at);
-        return hint.rank >= 0 ? &order(hint)->pins.entries[hint.rank] : nullptr;
+        const ComponentPins* order = Design.components[hint.part->component]->pinorder;
+        return hint.rank >= 0 ? &order->pins.entries[hint.rank] : nullptr;
     });
-    auto slots = [order](const PinHint& hint) {
-        PartPins* pins = hint.part->pinorder;
-        bool slotted = pins != nullptr && pins->slots > hint.rank && pins->changes == order(hint)->changes;
-        return slotted ? pins : nullptr;
-    };
-    stage([slots, listed](PinHint& hint) -> const void* {
-        if (hint.rank == Listed) return listed(hint);
-        if (PartPins* pins = slots(hint)) {
+    stage([](PinHint& hint) -> const void* {
+        if (hint.rank == Listed) return NextListed(hint);
+        if (PartPins* pins = SlotsOfHint(hint)) {
             PrefetchMemory(&SlotEntries(pins)[hint.rank]);
             PrefetchMemory(&SlotsTaken(pins)[hint.rank / SlotWordBits]);
         }
         return static_cast<const PinEntry*>(hint.at)->item;
     });
     // The connection that the new one will follow, which it writes.
-    stage([slots](PinHint& hint) -> const void* {
+    stage([](PinHint& hint) -> const void* {
         if (hint.rank < 0) return nullptr;
-        if (PartPins* pins = slots(hint)) return SlotBelow(pins, hint.rank);
+        if (PartPins* pins = SlotsOfHint(hint)) return SlotBelow(pins, hint.rank);
         const PartPins* pins = hint.part->pinorder;
         const LibPin* pin = static_cast<const LibPin*>(hint.at);
         if (pins == nullptr || pins->slots >= 0 || !StaysOfOneKind(pins->array, pin)) return nullptr;
