@@ -1,5 +1,6 @@
 // The design's storage: the process-wide tables, header and pipetext, and
 // the arenas every record of a design is carved from. Knows no lookups.
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -139,6 +140,19 @@ void ReleaseHeaderText(const char*& field) {
 }
 
 }  // namespace
+
+int32_t PinNumberValue(const char* number) {
+    if (number[0] == '\0') return -1;
+    int32_t value = 0;
+    for (const char* c = number; *c != '\0'; c++) {
+        if (*c < '0' || *c > '9') return -1;
+        int digit = *c - '0';
+        // A number no int32 can hold is treated as a text pin.
+        if (value > (INT32_MAX - digit) / 10) return -1;
+        value = value * 10 + digit;
+    }
+    return value;
+}
 
 int CompareReferences(const char* a, const char* b) {
     // strcmp compares as unsigned bytes, and a prefix sorts first.

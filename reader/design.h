@@ -133,6 +133,9 @@ extern DesignTables Design;
 extern DesignHeader Header;
 extern PipeTextBlock* PipeTextList;  // null while no section had words
 
+// The decimal value of a non-empty digit-only pin number, else -1 (also for
+// a number too large for int32).
+int32_t PinNumberValue(const char* number);
 // Byte-wise order of references; negative, zero or positive.
 int CompareReferences(const char* a, const char* b);
 

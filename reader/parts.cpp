@@ -205,21 +205,6 @@ int SettlePartOrder() {
     return 1;
 }
 
-int32_t FindPart(const char* reference) {
-    int32_t low = 0;
-    int32_t high = Design.partcount - 1;
-    while (high >= low) {
-        int32_t middle = low + (high - low) / 2;
-        int order = CompareReferences(reference, Design.parts[middle]->reference);
-        if (order == 0) return middle;
-        if (order < 0)
-            high = middle - 1;
-        else
-            low = middle + 1;
-    }
-    return -1;
-}
-
 void ReleaseParts() {
     ReleaseHashTable(Parts.components);
     ReleaseHashTable(Parts.references);

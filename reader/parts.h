@@ -35,8 +35,6 @@ const char* SortNewParts();
 // numbered again here). 1, or 0 when the references cannot be had for
 // lack of memory (the parts are in order all the same).
 int SettlePartOrder();
-// Binary search of the sorted parts table; the index or -1.
-int32_t FindPart(const char* reference);
 
 // Frees what this module holds; part of the design tables' release.
 void ReleaseParts();

@@ -458,19 +458,6 @@ int InsertBySlot(PartInstance* part, PartPins* pins, NetPin* connection, int32_t
 
 }  // namespace
 
-int32_t PinNumberValue(const char* number) {
-    if (number[0] == '\0') return -1;
-    int32_t value = 0;
-    for (const char* c = number; *c != '\0'; c++) {
-        if (*c < '0' || *c > '9') return -1;
-        int digit = *c - '0';
-        // A number no int32 can hold is treated as a text pin.
-        if (value > (INT32_MAX - digit) / 10) return -1;
-        value = value * 10 + digit;
-    }
-    return value;
-}
-
 LibPin* FindLibPin(const ComponentDef* component, const char* number) {
     const ComponentPins* order = component->pinorder;
     if (order == nullptr || !OfOneKind(order->pins)) return ScanLibPins(component->libpins, number);

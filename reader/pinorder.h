@@ -11,9 +11,6 @@ struct LibPin;
 struct NetPin;
 struct PartInstance;
 
-// The decimal value of a non-empty digit-only pin number, else -1 (also for
-// a number too large for int32).
-int32_t PinNumberValue(const char* number);
 // First pin of the component whose number text is exactly NUMBER, or null.
 LibPin* FindLibPin(const ComponentDef* component, const char* number);
 // Asks the cache, a stage at a time over all of them, for what FindLibPin

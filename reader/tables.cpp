@@ -115,6 +115,22 @@ Net* AddNet(const char* name, int32_t* index) {
     return net;
 }
 
+// The parts table is sorted once its order settles (reader/parts.h).
+int32_t FindPart(const char* reference) {
+    int32_t low = 0;
+    int32_t high = Design.partcount - 1;
+    while (high >= low) {
+        int32_t middle = low + (high - low) / 2;
+        int order = CompareReferences(reference, Design.parts[middle]->reference);
+        if (order == 0) return middle;
+        if (order < 0)
+            high = middle - 1;
+        else
+            low = middle + 1;
+    }
+    return -1;
+}
+
 void ReleaseDesignTables() {
     ReleaseParts();
     for (int32_t i = 0; i < Design.partcount; i++) {

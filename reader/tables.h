@@ -19,6 +19,9 @@ int StartDesignTables();
 ComponentDef* AddComponentDef(const char* name, int32_t* index);
 PartInstance* AddPartInstance(const char* reference, int32_t component, int32_t* index);
 Net* AddNet(const char* name, int32_t* index);
+// Binary search of the parts table, sorted once its order settles
+// (reader/parts.h); the index or -1.
+int32_t FindPart(const char* reference);
 // Release of the run's design: the tables, the heap texts a read may have
 // replaced (part values, sourcelib, pin names) and every carved record.
 void ReleaseDesignTables();

@@ -538,6 +538,19 @@ void BuildLongNames(const Parameters& params, Model& model, Random& random) {
     static_assert(ReferenceWidth == 6, "references above are built for this width");
 }
 
+// Deals SLOTS, shuffled, to nets of 2 to MOST connections each, in order.
+void DealToNets(Model& model, std::vector<Connection>& slots, long most, Random& random) {
+    random.Shuffle(slots);
+    std::size_t next = 0;
+    for (long serial = 1; next < slots.size(); serial++) {
+        NetModel net;
+        net.name = "N" + std::to_string(serial);
+        long size = random.Between(2, most);
+        for (long c = 0; c < size && next < slots.size(); c++) net.connections.push_back(slots[next++]);
+        model.nets.push_back(std::move(net));
+    }
+}
+
 // A connection-dense board: definitions of 2 to 180 pins, every pin
 // connected, nets of 2 to 22 connections in random part and pin order, the
 // placement grouped by definition and little else that costs bytes: about
@@ -570,15 +583,7 @@ void BuildDense(const Parameters& params, Model& model, Random& random) {
         for (int pin = 0; pin < pins; pin++) slots.push_back({p, pin});
         model.parts.push_back(std::move(part));
     }
-    random.Shuffle(slots);
-    std::size_t next = 0;
-    for (long serial = 1; next < slots.size(); serial++) {
-        NetModel net;
-        net.name = "N" + std::to_string(serial);
-        long size = random.Between(2, 22);
-        for (long c = 0; c < size && next < slots.size(); c++) net.connections.push_back(slots[next++]);
-        model.nets.push_back(std::move(net));
-    }
+    DealToNets(model, slots, 22, random);
 }
 
 // A few records of every kind, each given its properties one group at a
@@ -704,15 +709,7 @@ void BuildManyPins(const Parameters& params, Model& model, Random& random) {
             if (!taken) slots.push_back({p, pin});
         }
     }
-    random.Shuffle(slots);
-    std::size_t next = 0;
-    for (long serial = 1; next < slots.size(); serial++) {
-        NetModel net;
-        net.name = "N" + std::to_string(serial);
-        long size = random.Between(2, 40);
-        for (long c = 0; c < size && next < slots.size(); c++) net.connections.push_back(slots[next++]);
-        model.nets.push_back(std::move(net));
-    }
+    DealToNets(model, slots, 40, random);
 }
 
 void BuildCustom(const Parameters& params, Model& model, Random& random) {

@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "reader/design.h"
 #include "reader/parts.h"
+#include "reader/tables.h"
 
 namespace {
 
@@ -34,21 +35,6 @@ ComponentDef* FindComponentDef(const char* name, int32_t* index) {
     bool found = i < Design.componentcount;
     if (index != nullptr) *index = found ? i : -1;
     return found ? Design.components[i] : nullptr;
-}
-
-int32_t FindPart(const char* reference) {
-    int32_t low = 0;
-    int32_t high = Design.partcount - 1;
-    while (low <= high) {
-        int32_t middle = low + (high - low) / 2;
-        int order = CompareReferences(reference, Design.parts[middle]->reference);
-        if (order == 0) return middle;
-        if (order < 0)
-            high = middle - 1;
-        else
-            low = middle + 1;
-    }
-    return -1;
 }
 
 int32_t FindPartIndex(const char* reference) { return FindPart(reference); }

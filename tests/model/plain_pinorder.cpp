@@ -29,18 +29,6 @@ bool SamePartPin(const LibPin* pin, const LibPin* entry) {
 
 }  // namespace
 
-int32_t PinNumberValue(const char* number) {
-    if (number[0] == '\0') return -1;
-    int32_t value = 0;
-    for (const char* c = number; *c != '\0'; c++) {
-        if (*c < '0' || *c > '9') return -1;
-        int digit = *c - '0';
-        if (value > (INT32_MAX - digit) / 10) return -1;
-        value = value * 10 + digit;
-    }
-    return value;
-}
-
 LibPin* FindLibPin(const ComponentDef* component, const char* number) {
     LibPin* pin = component->libpins;
     while (pin != nullptr && std::strcmp(pin->number, number) != 0) pin = pin->next;
