@@ -1,7 +1,8 @@
 // Components by name, parts by reference, and the parts table's order.
 //
-// Names and references lead to their records through reader/hashtable,
-// filled as the records come. References are unique once a placement
+// Names and references lead to their records through reader/hashtable:
+// a name enters it as its definition comes, a reference when the parts'
+// order settles. References are unique once a placement
 // section is checked (message 17 ends the read otherwise), so the table's
 // one part of a reference is the one the binary search of the sorted table
 // finds; a component name leads to its first definition in table order.

@@ -1,6 +1,6 @@
 // Components by name, parts by reference, and the order of the parts
 // table. The tables' appends (reader/tables.h) tell this module of every
-// new component and part; every Find* here changes nothing.
+// new component; every Find* here changes nothing.
 #pragma once
 
 #include <cstdint>
