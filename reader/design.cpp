@@ -19,12 +19,6 @@ PipeTextBlock* PipeTextList = nullptr;
 
 namespace {
 
-// The first block of an arena; each next one is twice as large, up to the
-// largest. A carving larger than half a block gets a block of its own.
-// Sizes include the block's header: the system hands out whole pages.
-constexpr std::size_t FirstArenaBlock = 64 * 1024;
-constexpr std::size_t LargestArenaBlock = 1024 * 1024;
-
 struct ArenaBlock {
     ArenaBlock* next;  // the block carved before this one; its bytes follow
     std::size_t size;  // bytes of the block, this header included
@@ -79,6 +73,12 @@ void ReleaseCarvings() {
     }
 }
 #else
+// The first block of an arena; each next one is twice as large, up to the
+// largest. A carving larger than half a block gets a block of its own.
+// Sizes include the block's header: the system hands out whole pages.
+constexpr std::size_t FirstArenaBlock = 64 * 1024;
+constexpr std::size_t LargestArenaBlock = 1024 * 1024;
+
 // Carve's way when the current block has no room: a new block. Out of
 // line, so that the way nearly every carving takes saves no registers.
 #if defined(__GNUC__)
