@@ -98,6 +98,16 @@ struct PartPins {
 namespace {
 bool IsNumeric(const LibPin* pin) { return pin->numbervalue != -1; }
 
+// Whether two pin numbers are the same text. Pin numbers are a few
+// characters: compared here, without a call, as every lookup ends in one.
+bool SameNumber(const char* a, const char* b) {
+    while (*a == *b && *a != '\0') {
+        a++;
+        b++;
+    }
+    return *a == *b;
+}
+
 uint64_t KeyOf(const LibPin* pin) {
     return IsNumeric(pin) ? static_cast<uint64_t>(pin->numbervalue) : PrefixKey(pin->number);
 }
@@ -293,8 +303,7 @@ ComponentPins* PinsOf(ComponentDef* component) {
 }
 
 LibPin* ScanLibPins(LibPin* pin, const char* number) {
-    // Most pins differ in their first byte, which spares the call.
-    while (pin != nullptr && (pin->number[0] != number[0] || std::strcmp(pin->number, number) != 0)) pin = pin->next;
+    while (pin != nullptr && !SameNumber(pin->number, number)) pin = pin->next;
     return pin;
 }
 
@@ -471,7 +480,7 @@ LibPin* FindLibPin(const ComponentDef* component, const char* number) {
     int32_t at = FirstIndexOf(*order, &probe, key);
     for (; at >= 0 && at < pins.count && pins.entries[at].key == key; at++) {
         LibPin* pin = static_cast<LibPin*>(pins.entries[at].item);
-        if (std::strcmp(pin->number, number) == 0) return pin;
+        if (SameNumber(pin->number, number)) return pin;
     }
     return nullptr;
 }
