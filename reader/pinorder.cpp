@@ -217,11 +217,15 @@ void InsertEntry(PinArray& array, int32_t at, const LibPin* pin, void* item) {
     if (IsNumeric(pin)) array.numeric++;
 }
 
-// Fills ARRAY with the list from HEAD; false without memory.
+// Fills ARRAY with the list from HEAD; false without memory, the array
+// then released.
 template <typename Entry>
 bool FillArray(PinArray& array, Entry* head) {
     for (Entry* entry = head; entry != nullptr; entry = NextOf(entry)) {
-        if (!Reserve(array)) return false;
+        if (!Reserve(array)) {
+            ReleaseArray(array);
+            return false;
+        }
         InsertEntry(array, array.count, PinOf(entry), entry);
     }
     return true;
@@ -294,7 +298,6 @@ ComponentPins* PinsOf(ComponentDef* component) {
     if (order == nullptr) return nullptr;
     *order = ComponentPins{};
     if (!FillArray(order->pins, component->libpins)) {
-        ReleaseArray(order->pins);
         ReleaseMemory(order);
         return nullptr;
     }
@@ -418,7 +421,6 @@ PartPins* MakeArray(PartInstance* part) {
     if (pins == nullptr) return nullptr;
     *pins = PartPins{-1, 0, PinArray{}};
     if (!FillArray(pins->array, part->netpins)) {
-        ReleaseArray(pins->array);
         ReleaseMemory(pins);
         return nullptr;
     }

@@ -506,8 +506,8 @@ TEST_F(Tables, PinOrdersHoldWithoutMemoryForAnyArray) {
 }
 
 // The lookups answer for the very text: names and references that share
-// their first eight bytes, and C0322382 and C0139599, which share a 32-bit
-// FNV-1a hash.
+// their first eight bytes, and C0322382 and C0139599, which a hash of the
+// whole text by FNV-1a alone would not tell apart.
 TEST_F(Tables, LookupsTellApartTextsOfOnePrefixOrHash) {
     AddComponentDef("C0322382", nullptr);
     AddComponentDef("C0139599", nullptr);
