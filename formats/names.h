@@ -9,10 +9,10 @@
 // One kind of name (part references, signal labels). Plain and zeroed at
 // load time; ReleaseNameSet returns it to that state.
 struct NameSet {
-    struct NameSlot* slots;  // open addressing, a power of two of them; null: none yet
-    uint32_t mask;           // slot count - 1
+    struct NameSlot* slots;  // open addressing, at most two thirds in use; null: none yet
+    uint32_t slotcount;      // slots held
     int32_t count;           // names held
-    char* texts;             // each held name and its object's own name, terminated
+    char* texts;             // each held name and its object's own name where that differs
     std::size_t used;        // bytes of texts in use
     std::size_t capacity;    // bytes of texts
 };

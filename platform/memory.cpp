@@ -13,6 +13,9 @@
 #elif defined(__unix__) || defined(__APPLE__)
 #include <sys/mman.h>
 #endif
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -94,6 +97,14 @@ void ReleaseBlock(void* block, std::size_t size) {
 #else
     (void)size;
     std::free(block);
+#endif
+}
+
+void ReturnFreeMemory() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#elif defined(_WIN32)
+    _heapmin();
 #endif
 }
 

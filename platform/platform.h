@@ -81,6 +81,11 @@ void ReleaseAlignedMemory(void* block);
 // hook. Released with ReleaseBlock and the same SIZE.
 void* AllocateBlock(std::size_t size);
 void ReleaseBlock(void* block, std::size_t size);
+// Hands back to the system the heap's free memory that it would keep: after
+// many small blocks are freed at once, so that they do not stay counted
+// against the run while the memory allocated next comes from elsewhere.
+// Changes no block in use; does nothing where the C runtime has no way.
+void ReturnFreeMemory();
 // An owned copy of TEXT, or null when no memory can be had.
 char* CopyText(const char* text);
 // The one shared empty text that every text field holds when it has no

@@ -1,6 +1,8 @@
-// An open-addressing hash table of texts, each leading to one value: the
-// one way the reader finds a record by its name. The texts are the
-// caller's (carved with the design) and must outlive their entries.
+// An open-addressing hash table of texts, each leading to an index of a
+// table of records: the one way the reader finds a record by its name. The
+// texts are the records' own; the table keeps their first bytes, and the
+// caller's TextOf gives the rest of an index's text when those bytes do not
+// hold it all.
 #pragma once
 
 #include <cstdint>
@@ -14,10 +16,12 @@ inline bool KeyHoldsWholeText(uint64_t key) { return (key & 0xFF) == 0; }
 int CompareKeyed(uint64_t keya, const char* a, uint64_t keyb, const char* b);
 
 struct HashEntry;
+using TextOf = const char* (*)(int32_t index);
 
 struct HashTable {
+    TextOf text;                   // the text that an entry's index stands for
     HashEntry* entries = nullptr;  // null until the first text comes
-    uint32_t capacity = 0;         // a power of two; at most half of it in use
+    uint32_t capacity = 0;         // entries; at most two thirds of them in use
     int32_t count = 0;
 };
 
@@ -25,20 +29,20 @@ struct HashTable {
 // that the lookups of a run of connections wait on memory together.
 struct HashProbe {
     uint64_t key;
-    uint32_t slot;
+    uint32_t hash;
 };
 HashProbe StartProbe(const HashTable& table, const char* text);
-// The value of TEXT (whose probe that is), or null when it is not there.
-void* FinishProbe(const HashTable& table, const char* text, const HashProbe& probe);
-void* FindText(const HashTable& table, const char* text);
+// The index of TEXT (whose probe that is), or -1 when it is not there.
+int32_t FinishProbe(const HashTable& table, const char* text, const HashProbe& probe);
+int32_t FindText(const HashTable& table, const char* text);
 
-// Adds TEXT leading to VALUE (not null); a text already there keeps its
-// value. 1, or 0 (table unchanged) without memory.
-int AddText(HashTable& table, const char* text, void* value);
-// Makes room for COUNT texts in all, so that as many AddText and PutText
-// calls cannot fail; 1, or 0 without memory (table unchanged).
+// Adds the text of INDEX (at least 0), unless an equal text is there, which
+// keeps its index. 1, or 0 (table unchanged) without memory.
+int AddText(HashTable& table, int32_t index);
+// Makes room for COUNT texts in all, so that as many AddText calls cannot
+// fail; 1, or 0 without memory (table unchanged).
 int ReserveTexts(HashTable& table, int32_t count);
-// Adds TEXT leading to VALUE, or makes VALUE the value of TEXT where it is
-// there already; 1, or 0 (table unchanged) without memory.
-int PutText(HashTable& table, const char* text, void* value);
+// Takes every text out, keeping the room.
+void ClearTexts(HashTable& table);
+// Frees the entries; the table stays usable, empty.
 void ReleaseHashTable(HashTable& table);

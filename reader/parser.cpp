@@ -515,8 +515,7 @@ int ReadDesign(TextFile* file) {
 
 int ReadIntermediateFile(TextFile* file) {
     int read = ReadDesign(file);
-    // However the read ended, the parts stand sorted as one table. Only the
-    // network's lookups need the references, so their memory is no fault here.
-    SettlePartOrder();
+    // However the read ended, the parts stand sorted as one table.
+    FinishDesignTables();
     return read;
 }

@@ -13,9 +13,10 @@
 // not finished yet. A section's parts are sorted alone and checked against
 // the runs, so many small sections never re-sort the whole table. A
 // reference leads to its part's index in the table as it last settled:
-// the network sections settle it before they look parts up, and the end
-// of the read once more, which numbers again the connections made before
-// parts moved.
+// the network sections settle it before they look parts up. The end of
+// the read merges once more, numbers again the connections made before
+// parts moved, and frees the references: only the network looks parts up
+// by reference, and the output's own memory comes after the read.
 #include "reader/parts.h"
 
 #include <algorithm>
@@ -30,9 +31,12 @@ namespace {
 
 constexpr int RunLimit = 40;  // more than the halving lets an int32 table hold
 
+const char* ComponentName(int32_t index) { return Design.components[index]->name; }
+const char* PartReference(int32_t index) { return Design.parts[index]->reference; }
+
 struct PartsState {
-    HashTable components;     // name -> index + 1 of its first definition
-    HashTable references;     // reference -> index + 1 of its part in the table as it last settled
+    HashTable components;     // name -> index of its first definition
+    HashTable references;     // reference -> index of its part in the table as it last settled
     int32_t runstart[RunLimit];  // first index of each run
     int runcount;
     int32_t runend;           // index after the last run
@@ -40,10 +44,8 @@ struct PartsState {
     bool renumber;            // parts moved since connections were made
 };
 
-PartsState Parts = {};
-
-void* IndexValue(int32_t index) { return reinterpret_cast<void*>(static_cast<std::intptr_t>(index) + 1); }
-int32_t ValueIndex(void* value) { return static_cast<int32_t>(reinterpret_cast<std::intptr_t>(value)) - 1; }
+const PartsState EmptyParts = {{ComponentName}, {PartReference}, {}, 0, 0, 0, false};
+PartsState Parts = EmptyParts;
 
 // A function object, so that the sorts and searches inline the comparison.
 struct ByReference {
@@ -131,22 +133,22 @@ void NearestInRuns(const PartInstance* part, const PartInstance** below, const P
 }  // namespace
 
 int NoteComponent(int32_t index) {
-    return AddText(Parts.components, Design.components[index]->name, IndexValue(index));
+    return AddText(Parts.components, index);
 }
 
 
 ComponentDef* FindComponentDef(const char* name, int32_t* index) {
-    int32_t found = ValueIndex(FindText(Parts.components, name));
+    int32_t found = FindText(Parts.components, name);
     if (index != nullptr) *index = found;
     return found >= 0 ? Design.components[found] : nullptr;
 }
 
-int32_t FindPartIndex(const char* reference) { return ValueIndex(FindText(Parts.references, reference)); }
+int32_t FindPartIndex(const char* reference) { return FindText(Parts.references, reference); }
 
 HashProbe StartPartProbe(const char* reference) { return StartProbe(Parts.references, reference); }
 
 int32_t FinishPartProbe(const char* reference, const HashProbe& probe) {
-    return ValueIndex(FinishProbe(Parts.references, reference, probe));
+    return FinishProbe(Parts.references, reference, probe);
 }
 
 const char* SortNewParts() {
@@ -182,7 +184,11 @@ const char* SortNewParts() {
     return duplicate;
 }
 
-int SettlePartOrder() {
+namespace {
+
+// Merges the runs and the unsorted rest into one sorted table and numbers
+// again the connections made before parts moved.
+void MergeAllRuns() {
     // A section the read broke off leaves its parts unsorted after the runs.
     if (Parts.runend < Design.partcount) {
         if (Parts.runcount == RunLimit) MergeLastRuns();
@@ -198,16 +204,33 @@ int SettlePartOrder() {
                 connection->part = i;
         Parts.renumber = false;
     }
+}
+
+}  // namespace
+
+int SettlePartOrder() {
+    MergeAllRuns();
+    // An entry leads to a place, and a text is read from the part at that
+    // place: when parts that have entries moved, every entry goes.
+    if (Parts.moved < Parts.references.count) {
+        ClearTexts(Parts.references);
+        Parts.moved = 0;
+    }
     // The references of the parts that came or moved, all in one pass.
     if (!ReserveTexts(Parts.references, Design.partcount)) return 0;
-    for (int32_t i = Parts.moved; i < Design.partcount; i++)
-        PutText(Parts.references, Design.parts[i]->reference, IndexValue(i));
+    for (int32_t i = Parts.moved; i < Design.partcount; i++) AddText(Parts.references, i);
     Parts.moved = Design.partcount;
     return 1;
+}
+
+void FinishPartOrder() {
+    MergeAllRuns();
+    ReleaseHashTable(Parts.references);
+    Parts.moved = 0;
 }
 
 void ReleaseParts() {
     ReleaseHashTable(Parts.components);
     ReleaseHashTable(Parts.references);
-    Parts = PartsState{};
+    Parts = EmptyParts;
 }

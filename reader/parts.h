@@ -18,7 +18,8 @@ int NoteComponent(int32_t index);
 // and -1.
 ComponentDef* FindComponentDef(const char* name, int32_t* index);
 // The index of the part of that exact reference in the parts table as it
-// last settled (SettlePartOrder), or -1: one probe.
+// last settled (SettlePartOrder), or -1: one probe. Until the read ends
+// (FinishPartOrder); FindPart serves any time.
 int32_t FindPartIndex(const char* reference);
 // The same in two steps, for reading ahead: StartPartProbe asks the cache
 // for where the probe starts, FinishPartProbe makes it.
@@ -35,6 +36,9 @@ const char* SortNewParts();
 // numbered again here). 1, or 0 when the references cannot be had for
 // lack of memory (the parts are in order all the same).
 int SettlePartOrder();
+// The end of the read: the parts stand as one sorted table and every
+// connection holds its part's index in it; the references are let go.
+void FinishPartOrder();
 
 // Frees what this module holds; part of the design tables' release.
 void ReleaseParts();

@@ -131,6 +131,13 @@ int32_t FindPart(const char* reference) {
     return -1;
 }
 
+void FinishDesignTables() {
+    FinishPartOrder();
+    for (int32_t i = 0; i < Design.partcount; i++) ReleasePinOrder(Design.parts[i]);
+    for (int32_t i = 0; i < Design.componentcount; i++) ReleasePinOrder(Design.components[i]);
+    ReturnFreeMemory();
+}
+
 void ReleaseDesignTables() {
     ReleaseParts();
     for (int32_t i = 0; i < Design.partcount; i++) {

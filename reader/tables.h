@@ -22,6 +22,10 @@ Net* AddNet(const char* name, int32_t* index);
 // Binary search of the parts table, sorted once its order settles
 // (reader/parts.h); the index or -1.
 int32_t FindPart(const char* reference);
+// The read's end: lets go of what only its lookups need (the references'
+// table, what pin order keeps beside the lists), so that the output's own
+// memory does not come on top of it. The records stay as they are.
+void FinishDesignTables();
 // Release of the run's design: the tables, the heap texts a read may have
 // replaced (part values, sourcelib, pin names) and every carved record.
 void ReleaseDesignTables();

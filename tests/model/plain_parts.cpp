@@ -57,4 +57,6 @@ int SettlePartOrder() {
     return 1;
 }
 
+void FinishPartOrder() { SettlePartOrder(); }
+
 void ReleaseParts() { SortedParts = 0; }
