@@ -32,9 +32,12 @@ uint32_t HashName(const char* name, std::size_t* length) {
 }
 
 // The slot where the search for HASH starts: the hash scaled to the slot
-// count, which need not be a power of two.
+// count, which need not be a power of two. The scaling reads the high bits,
+// where FNV-1a leaves names that differ in their last byte close together:
+// a multiplication spreads them first.
 uint32_t FirstSlot(uint32_t hash, uint32_t capacity) {
-    return static_cast<uint32_t>((static_cast<uint64_t>(hash) * capacity) >> 32);
+    uint32_t spread = hash * 0x9E3779B1u;
+    return static_cast<uint32_t>((static_cast<uint64_t>(spread) * capacity) >> 32);
 }
 
 uint32_t NextSlot(uint32_t at, uint32_t capacity) { return at + 1 == capacity ? 0 : at + 1; }

@@ -41,17 +41,19 @@ uint32_t FirstEntry(uint32_t hash, uint32_t capacity) {
     return static_cast<uint32_t>((static_cast<uint64_t>(hash) * capacity) >> 32);
 }
 
-bool SameText(const HashTable& table, const HashEntry& entry, uint64_t key, uint32_t hash, const char* text) {
+inline bool SameText(const HashTable& table, const HashEntry& entry, uint64_t key, uint32_t hash, const char* text) {
     if (entry.key != key) return false;
     if (KeyHoldsWholeText(key)) return true;
     return entry.hash == hash && std::strcmp(table.text(entry.index) + 8, text + 8) == 0;
 }
 
 // The entry holding TEXT, or the empty one where it belongs.
-HashEntry& EntryFor(const HashTable& table, uint64_t key, uint32_t hash, const char* text) {
-    for (uint32_t i = FirstEntry(hash, table.capacity);; i = i + 1 == table.capacity ? 0 : i + 1) {
+inline HashEntry& EntryFor(const HashTable& table, uint64_t key, uint32_t hash, const char* text) {
+    uint32_t i = FirstEntry(hash, table.capacity);
+    for (;;) {
         HashEntry& entry = table.entries[i];
         if (entry.index < 0 || SameText(table, entry, key, hash, text)) return entry;
+        if (++i == table.capacity) i = 0;
     }
 }
 
