@@ -644,6 +644,20 @@ TEST_F(Parser, ConnectionsKeepFileOrderOnTheNetAndPinOrderOnThePart) {
     EXPECT_EQ(Design.netpincount, 4);
 }
 
+// The lookups serve the read alone: once it ends nothing stands beside the
+// lists and the references' table is gone, so the output's memory does
+// not come on top of theirs.
+TEST_F(Parser, TheReadLetsItsLookupsGo) {
+    ASSERT_EQ(Read("(pcb (placement (component C (place U1)))\n"
+                   " (library (image C (pin x 1) (pin x 2) (pin x 3) (pin x 4) (pin x 5)))\n"
+                   " (network (net N (pins U1-5 U1-1 U1-4 U1-2 U1-3))))"),
+              1);
+    EXPECT_EQ(Design.components[0]->pinorder, nullptr);
+    EXPECT_EQ(Part("U1")->pinorder, nullptr);
+    EXPECT_EQ(FindPartIndex("U1"), -1);
+    EXPECT_EQ(PartPins(Part("U1")), (std::vector<std::string>{"1", "2", "3", "4", "5"}));
+}
+
 // Connections are taken a run at a time: whatever ends a run (a property
 // group, the end of the group or of the file, a connection that fails its
 // checks) finds every connection before it made, in file order, and none
