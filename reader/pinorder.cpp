@@ -98,14 +98,16 @@ struct PartPins {
 namespace {
 bool IsNumeric(const LibPin* pin) { return pin->numbervalue != -1; }
 
-// Whether two pin numbers are the same text. Pin numbers are a few
-// characters: compared here, without a call, as every lookup ends in one.
+// Whether two pin numbers are the same text. Pin numbers are mostly a few
+// characters: those are compared here, without a call, as every lookup
+// ends in such a comparison; the rest of a long one by the library's
+// comparison, which takes many bytes at a step.
 bool SameNumber(const char* a, const char* b) {
-    while (*a == *b && *a != '\0') {
-        a++;
-        b++;
+    for (int i = 0; i < 8; i++) {
+        if (a[i] != b[i]) return false;
+        if (a[i] == '\0') return true;
     }
-    return *a == *b;
+    return std::strcmp(a + 8, b + 8) == 0;
 }
 
 uint64_t KeyOf(const LibPin* pin) {
