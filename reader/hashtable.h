@@ -19,7 +19,7 @@ struct HashEntry;
 using TextOf = const char* (*)(int32_t index);
 
 struct HashTable {
-    TextOf text;                   // the text that an entry's index stands for
+    TextOf text = nullptr;         // the text that an entry's index stands for
     HashEntry* entries = nullptr;  // null until the first text comes
     uint32_t capacity = 0;         // entries; at most two thirds of them in use
     int32_t count = 0;
