@@ -41,6 +41,8 @@ uint32_t FirstEntry(uint32_t hash, uint32_t capacity) {
     return static_cast<uint32_t>((static_cast<uint64_t>(hash) * capacity) >> 32);
 }
 
+uint32_t NextEntry(uint32_t at, uint32_t capacity) { return at + 1 == capacity ? 0 : at + 1; }
+
 inline bool SameText(const HashTable& table, const HashEntry& entry, uint64_t key, uint32_t hash, const char* text) {
     if (entry.key != key) return false;
     if (KeyHoldsWholeText(key)) return true;
@@ -53,14 +55,14 @@ inline HashEntry& EntryFor(const HashTable& table, uint64_t key, uint32_t hash, 
     for (;;) {
         HashEntry& entry = table.entries[i];
         if (entry.index < 0 || SameText(table, entry, key, hash, text)) return entry;
-        if (++i == table.capacity) i = 0;
+        i = NextEntry(i, table.capacity);
     }
 }
 
 // The empty entry where an entry of HASH goes in a table without its text.
 HashEntry& FreeEntry(const HashTable& table, uint32_t hash) {
     uint32_t i = FirstEntry(hash, table.capacity);
-    while (table.entries[i].index >= 0) i = i + 1 == table.capacity ? 0 : i + 1;
+    while (table.entries[i].index >= 0) i = NextEntry(i, table.capacity);
     return table.entries[i];
 }
 
